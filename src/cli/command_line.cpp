@@ -1,0 +1,208 @@
+#include "cli/command_line.h"
+
+#include <array>
+#include <cstdint>
+#include <limits>
+
+#include "state/run_state.h"
+
+namespace {
+
+constexpr std::array usage_lines = {
+    "Usage  :  Mivaro [options] [-track##] inputfile outputfile\n\n",
+    "Options:  -cue2raw       .cue --> .raw  (.cue to .raw/.bin track image)\n",
+    "          -cue2dat       .cue --> .dat\n",
+    "          -cue2mpg       .cue --> .mpg\n",
+    "          -raw2dat       .raw --> .dat  (.raw/.bin track image to .dat)\n",
+    "          -raw2mpg       .raw --> .mpg\n",
+    "          -cif2mpg       .cif --> .mpg\n",
+    "          -mpg2mpg       .mpg --> .mpg\n",
+    "          -mpg2dat       .mpg --> .dat\n",
+    "          -dat2mpg       .dat --> .mpg\n\n",
+    "          -track##       extract only track ## from a .cue/bin\n",
+    "          -r####         force read of ####-byte sectors\n",
+    "          -w####         force write of ####-byte sectors\n",
+    "          -nobumper      removes CD-i MPEG sequence bumper\n",
+    "          -fix           fix broken MPEG blocks during .mpg output\n\n",
+};
+
+struct ModeOption {
+    std::string_view option;
+    ConversionMode mode;
+    OutputKind output;
+    bool clears_fix;  // modes whose output is not an MPEG stream
+};
+
+// Tested in this order; a later mode option overrides an earlier one.
+constexpr std::array<ModeOption, 9> mode_options = {{
+    {"-cue2raw", cue2raw_mode, output_raw, true},
+    {"-cue2mpg", cue2mpg_mode, output_mpg, false},
+    {"-cue2dat", cue2dat_mode, output_dat, true},
+    {"-raw2mpg", raw2mpg_mode, output_mpg, false},
+    {"-raw2dat", raw2dat_mode, output_dat, true},
+    {"-dat2mpg", dat2mpg_mode, output_mpg, false},
+    {"-cif2mpg", cif2mpg_mode, output_mpg, false},
+    {"-mpg2mpg", mpg2mpg_mode, output_mpg, false},
+    {"-mpg2dat", mpg2dat_mode, output_dat, true},
+}};
+
+char lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
+bool starts_ignoring_case(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && equals_ignoring_case(text.substr(0, prefix.size()), prefix);
+}
+
+const char* default_input_extension(std::int16_t mode)
+{
+    if (mode <= cue2dat_mode)
+        return ".cue";
+    switch (mode) {
+    case raw2mpg_mode:
+    case raw2dat_mode:
+        return ".raw";
+    case dat2mpg_mode:
+        return ".dat";
+    case cif2mpg_mode:
+        return ".cif";
+    default:
+        return ".mpg";
+    }
+}
+
+const char* default_output_extension(std::uint16_t kind)
+{
+    switch (kind) {
+    case output_dat:
+        return ".dat";
+    case output_mpg:
+        return ".mpg";
+    default:
+        return ".raw";
+    }
+}
+
+}  // namespace
+
+std::int32_t leading_number(std::string_view text)
+{
+    std::size_t i = 0;
+    auto is_space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (i < text.size() && is_space(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    // Saturates like strtol; the result is then cut to an int as atoi does.
+    constexpr std::int64_t cap = std::numeric_limits<std::int64_t>::max() / 10 - 9;
+    std::int64_t value = 0;
+    bool saturated = false;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value > cap)
+            saturated = true;
+        else
+            value = value * 10 + (text[i] - '0');
+    }
+    if (saturated)
+        value = negative ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
+    else if (negative)
+        value = -value;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+}
+
+bool has_extension(std::string_view name)
+{
+    if (name.empty())
+        return false;
+    std::size_t i = name.size();
+    if (name.back() == '\\')
+        --i;
+    while (i > 0) {
+        --i;
+        if (name[i] == '\\')
+            return false;
+        if (name[i] == '.')
+            return true;
+    }
+    return false;
+}
+
+void print_usage()
+{
+    for (const char* line : usage_lines)
+        say("%s", line);
+    end_run(0);
+}
+
+void parse_command_line(int argc, const char* const* argv)
+{
+    int names_taken = 0;
+    for (int index = 1; index < argc; ++index) {
+        std::string_view arg = argv[index];
+        if (starts_ignoring_case(arg, "-track")) {
+            if (arg.size() > 6) {
+                settings.first_track = static_cast<std::int16_t>(leading_number(arg.substr(6)));
+                settings.last_track = settings.first_track;
+                ++settings.track_selected;
+            }
+            continue;
+        }
+        if (equals_ignoring_case(arg, "-fix")) {
+            settings.fix_blocks = 1;
+            continue;
+        }
+        bool was_mode = false;
+        for (const ModeOption& option : mode_options) {
+            if (equals_ignoring_case(arg, option.option)) {
+                settings.mode = option.mode;
+                settings.output_kind = option.output;
+                if (option.clears_fix)
+                    settings.fix_blocks = 0;
+                was_mode = true;
+                break;
+            }
+        }
+        if (was_mode)
+            continue;
+        if (equals_ignoring_case(arg, "-nobumper")) {
+            settings.remove_bumper = 1;
+            settings.fix_blocks = 1;
+            continue;
+        }
+        if (starts_ignoring_case(arg, "-r")) {
+            if (arg.size() > 2)
+                settings.read_sector_override = static_cast<std::uint32_t>(leading_number(arg.substr(2)));
+            continue;
+        }
+        if (starts_ignoring_case(arg, "-w")) {
+            if (arg.size() > 2)
+                settings.write_sector_override = static_cast<std::uint32_t>(leading_number(arg.substr(2)));
+            continue;
+        }
+        if (names_taken == 0) {
+            io.input_name = arg;
+            if (!has_extension(io.input_name))
+                io.input_name += default_input_extension(static_cast<std::int16_t>(settings.mode));
+            names_taken = 1;
+        } else {
+            io.output_name = arg;
+            if (!has_extension(io.output_name))
+                io.output_name += default_output_extension(settings.output_kind);
+            return;
+        }
+    }
+    print_usage();
+}

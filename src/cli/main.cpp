@@ -1,0 +1,6 @@
+#include "cli/driver.h"
+
+int main(int argc, char** argv)
+{
+    return run_program(argc, argv);
+}

@@ -1,0 +1,122 @@
+#include "engine/mode2.h"
+
+#include <cstring>
+
+#include "state/run_state.h"
+
+namespace {
+
+constexpr std::array<std::uint8_t, 12> sync_pattern = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                       0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+// File 1, channel 0, submode Form 2 + real-time; the four bytes twice.
+constexpr std::array<std::uint8_t, 8> empty_subheader = {0x01, 0x00, 0x60, 0x00, 0x01, 0x00, 0x60, 0x00};
+// File 1, channel 1, submode Form 2 + real-time + video, coding 0x0F.
+constexpr std::array<std::uint8_t, 8> video_subheader = {0x01, 0x01, 0x62, 0x0F, 0x01, 0x01, 0x62, 0x0F};
+constexpr std::uint8_t mode_byte = 0x02;
+constexpr std::size_t header_size = 16;     // sync + minute, second, frame, mode
+constexpr std::size_t user_data_offset = 24;  // after the subheader
+constexpr std::size_t edc_offset = user_data_offset + 2324;
+
+constexpr std::uint32_t edc_poly_reversed = 0xD8018001;  // the ECMA-130 polynomial, bit-reversed
+
+constexpr std::uint32_t edc_over(const std::uint8_t* bytes, std::size_t n)
+{
+    std::uint32_t edc = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        edc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            edc = (edc >> 1) ^ ((edc & 1) ? edc_poly_reversed : 0);
+    }
+    return edc;
+}
+
+// The EDC covers subheader and user data. An empty sector never varies, so
+// its EDC is a constant.
+constexpr std::uint32_t compute_empty_sector_edc()
+{
+    std::array<std::uint8_t, 8 + 2324> covered{};
+    for (std::size_t i = 0; i < empty_subheader.size(); ++i)
+        covered[i] = empty_subheader[i];
+    return edc_over(covered.data(), covered.size());
+}
+constexpr std::uint32_t empty_sector_edc = compute_empty_sector_edc();
+static_assert(empty_sector_edc == 0xD8172BAF, "stored on disc as AF 2B 17 D8");
+
+constexpr std::array<std::uint8_t, 75> make_bcd_table()
+{
+    std::array<std::uint8_t, 75> table{};
+    for (std::size_t n = 0; n < table.size(); ++n)
+        table[n] = static_cast<std::uint8_t>(((n / 10) << 4) | (n % 10));
+    return table;
+}
+
+struct MsfCounter {
+    std::uint16_t minute = 0;
+    std::uint16_t second = 8;
+    std::uint16_t frame = 12;
+};
+MsfCounter msf_counter;
+
+std::array<std::uint8_t, 2352> sector;
+
+void put_header(std::span<const std::uint8_t, 8> subheader)
+{
+    std::memcpy(sector.data(), sync_pattern.data(), sync_pattern.size());
+    // The minute is written as a plain number, not BCD: minute 10 is 0x0A.
+    sector[12] = static_cast<std::uint8_t>(msf_counter.minute);
+    sector[13] = bcd_table[msf_counter.second % 75];
+    sector[14] = bcd_table[msf_counter.frame % 75];
+    sector[15] = mode_byte;
+    std::memcpy(sector.data() + header_size, subheader.data(), subheader.size());
+}
+
+}  // namespace
+
+// RIFF size 422395716 and data size 422395680 (179590 sectors) are fixed
+// values, written whatever follows.
+const std::array<std::uint8_t, 44> dat_header = {
+    'R',  'I',  'F',  'F',  0x44, 0x3F, 0x2D, 0x19, 'C',  'D',  'X',  'A',  'f',  'm',  't',
+    ' ',  0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x11, 0x11, 'X',  'A',  0x01, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 'd',  'a',  't',  'a',  0x20, 0x3F, 0x2D, 0x19,
+};
+
+const std::array<std::uint8_t, 75> bcd_table = make_bcd_table();
+
+std::uint32_t cd_edc(std::span<const std::uint8_t> bytes)
+{
+    return edc_over(bytes.data(), bytes.size());
+}
+
+void reset_msf_counter()
+{
+    msf_counter = MsfCounter{};
+}
+
+void write_dat_lead_in()
+{
+    io.output_file.write(dat_header);
+    for (int i = 0; i < 30; ++i) {
+        put_header(empty_subheader);
+        // The lead-in runs from frame 12 to 41 and never needs a carry.
+        ++msf_counter.frame;
+        std::memset(sector.data() + user_data_offset, 0, 2324);
+        for (int b = 0; b < 4; ++b)
+            sector[edc_offset + b] = static_cast<std::uint8_t>(empty_sector_edc >> (8 * b));
+        io.output_file.write(sector);
+    }
+}
+
+void write_mode2_sector(const std::uint8_t* user_data)
+{
+    put_header(video_subheader);
+    if (++msf_counter.frame > 74) {
+        msf_counter.frame = 0;
+        if (++msf_counter.second > 59) {
+            msf_counter.second = 0;
+            ++msf_counter.minute;
+        }
+    }
+    std::memcpy(sector.data() + user_data_offset, user_data, 2324);
+    std::memset(sector.data() + edc_offset, 0, 4);  // data sectors carry no EDC
+    io.output_file.write(sector);
+}

@@ -1,0 +1,137 @@
+// Splitting a CUE/BIN image into per-track raw images, .dat files or MPEG
+// streams: one procedure, three rows of differences.
+#include "cli/driver.h"
+#include "cue/cue_sheet.h"
+#include "cue/track_table.h"
+#include "engine/copy_engine.h"
+#include "engine/mode2.h"
+#include "engine/scanner.h"
+#include "modes/modes.h"
+#include "state/run_state.h"
+
+namespace {
+
+struct CueMode {
+    const char* destination_text;
+    const char* method_text;
+    bool mpeg_output;      // copies user data from the first pack header on
+    bool whole_image_scan;  // proves the BIN holds MPEG before any track
+    bool dat_output;
+    const char* completion_text;
+};
+
+constexpr CueMode cue2raw_row = {"RAW image destination --> %s\n", "Extraction method --> cue2raw\n", false, false,
+                                 false, "\n\xfe completed. Track(s) written.\n\n"};
+constexpr CueMode cue2dat_row = {"VCD DAT destination --> %s\n", "Extraction method --> cue2dat\n", false, true,
+                                 true, "\xfe completed. Track(s) written.\n\n"};
+constexpr CueMode cue2mpg_row = {"MPEG destination --> %s\n", "Extraction method --> cue2mpg\n", true, false,
+                                 false, "\xfe completed. Track(s) written.\n\n"};
+
+constexpr const char* track_writing_text = "\xfe                 Track %d -> writing...\r";
+constexpr const char* track_searching_text = "\xfe                 Track %d -> searching \r";
+constexpr const char* track_create_failed_text = "\xfe ERROR: could not write Track %d       \n";
+constexpr const char* too_large_write_text =
+    "Track %d: write size of %u bytes is larger than its read size of %u bytes.\n";
+
+// Sets the engine's sizes for entry t.
+void set_track_sizes(const CueMode& row, int t)
+{
+    const TrackRecord& entry = track_table[static_cast<std::size_t>(t)];
+    io.sector_size = settings.read_sector_override ? settings.read_sector_override : entry.sector_size;
+    io.read_chunk = row.mpeg_output ? io.sector_size : multi_sector_chunk(io.sector_size);
+    if (settings.write_sector_override)
+        io.write_chunk = settings.write_sector_override;
+    else if (!row.mpeg_output)
+        io.write_chunk = io.read_chunk;
+    else if (!settings.read_sector_override && io.sector_size < form2_data_size)
+        io.write_chunk = io.sector_size;  // a Mode 1 entry: every byte is user data
+    else
+        io.write_chunk = form2_data_size;
+}
+
+void refuse_unread_track_writes(const CueMode& row)
+{
+    for (int t = settings.first_track; t <= settings.last_track; ++t) {
+        set_track_sizes(row, t);
+        if (io.write_chunk > io.read_chunk) {
+            say(too_large_write_text, t, io.write_chunk, io.read_chunk);
+            end_run(1);
+        }
+    }
+}
+
+void copy_track(const CueMode& row, int t)
+{
+    const TrackRecord& entry = track_table[static_cast<std::size_t>(t)];
+    settings.input_pos = entry.start_offset;
+    io.input_file.seek(settings.input_pos);
+    if (!row.mpeg_output) {
+        say(track_writing_text, t);
+        if (row.dat_output)
+            io.output_file.write(dat_header);
+        copy_stream(entry.end_offset);
+        return;
+    }
+    say(track_searching_text, t);
+    if (scan_for_pattern(settings.pack_start_code.data(), entry.end_offset, true)) {
+        io.input_file.seek(settings.input_pos);
+        say(track_writing_text, t);
+        copy_stream(entry.end_offset);
+    } else {
+        io.output_file.close();  // a track without MPEG leaves an empty file
+    }
+}
+
+void run_cue_mode(const CueMode& row)
+{
+    say("CUE source --> %s\n", io.input_name.c_str());
+    say(row.destination_text, io.output_name.c_str());
+    say("%s", row.method_text);
+    read_cue_sheet();
+    print_option_summary();
+    print_track_table();
+    resolve_track_range();
+    refuse_unread_track_writes(row);
+    output_name_template = io.output_name;
+
+    io.input_size = file_size(io.input_file);
+    if (row.whole_image_scan) {
+        settings.input_pos = 0;
+        io.input_file.seek(0);
+        say("\xfe                 -> searching \r");
+        if (!scan_for_pattern(settings.pack_start_code.data(), io.input_size, true)) {
+            say("\n\nCould not find MPEG stream in BIN file.\n");
+            end_run(1);
+        }
+    }
+    for (int t = settings.first_track; t <= settings.last_track; ++t) {
+        if (settings.last_track > 1 && !settings.track_selected)
+            make_track_filename(t);
+        if (!io.output_file.open(io.output_name)) {
+            say(track_create_failed_text, t);
+            settings.exit_status = 1;
+            continue;
+        }
+        set_track_sizes(row, t);
+        copy_track(row, t);
+    }
+    say("%s", row.completion_text);
+    io.input_file.close();
+}
+
+}  // namespace
+
+void cue2raw()
+{
+    run_cue_mode(cue2raw_row);
+}
+
+void cue2dat()
+{
+    run_cue_mode(cue2dat_row);
+}
+
+void cue2mpg()
+{
+    run_cue_mode(cue2mpg_row);
+}

@@ -1,0 +1,15 @@
+// The nine conversions, named after their options.
+#pragma once
+
+void cue2raw();
+void cue2mpg();
+void cue2dat();
+void raw2mpg();
+void raw2dat();
+void dat2mpg();
+void cif2mpg();
+void mpg2mpg();
+void mpg2dat();
+
+// Ends the run when a step would write more bytes than it read.
+void refuse_unread_writes(unsigned read_size, unsigned write_size);

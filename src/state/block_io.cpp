@@ -1,0 +1,196 @@
+#include "state/block_io.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "state/run_state.h"
+
+namespace {
+
+constexpr const char* read_error_text = "%s could not be read.\n";
+constexpr const char* write_error_text = "%s could not be written.\n";
+
+}  // namespace
+
+bool BlockReader::open(const std::string& path)
+{
+    close();
+    // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused
+    // right after.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+        ::close(fd);
+        return false;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    fd_ = fd;
+    name_ = path;
+    pos_ = 0;
+    buf_start_ = 0;
+    buf_len_ = 0;
+    return true;
+}
+
+void BlockReader::close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    buf_len_ = 0;
+}
+
+void BlockReader::reset()
+{
+    close();
+    name_.clear();
+    pos_ = 0;
+    buf_start_ = 0;
+}
+
+std::uint64_t BlockReader::size() const
+{
+    off_t end = ::lseek(fd_, 0, SEEK_END);
+    if (end < 0)
+        read_failed();
+    return static_cast<std::uint64_t>(end);
+}
+
+void BlockReader::read_failed() const
+{
+    say(read_error_text, name_.c_str());
+    end_run(1);
+}
+
+bool BlockReader::fill(std::uint64_t at)
+{
+    std::size_t got = 0;
+    while (got < buf_.size()) {
+        ssize_t n = ::pread(fd_, buf_.data() + got, buf_.size() - got,
+                            static_cast<off_t>(at + got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            read_failed();
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    buf_start_ = at;
+    buf_len_ = got;
+    return got > 0;
+}
+
+std::size_t BlockReader::read(std::uint8_t* dst, std::size_t n)
+{
+    if (fd_ < 0)
+        read_failed();
+    std::size_t done = 0;
+    while (done < n) {
+        if (pos_ < buf_start_ || pos_ >= buf_start_ + buf_len_) {
+            if (!fill(pos_))
+                break;
+        }
+        std::size_t offset = static_cast<std::size_t>(pos_ - buf_start_);
+        std::size_t take = std::min(n - done, buf_len_ - offset);
+        std::memcpy(dst + done, buf_.data() + offset, take);
+        done += take;
+        pos_ += take;
+    }
+    return done;
+}
+
+void BlockReader::read_exact(std::uint8_t* dst, std::size_t n)
+{
+    if (read(dst, n) != n)
+        read_failed();
+}
+
+bool BlockWriter::open(const std::string& path)
+{
+    abandon();
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    fd_ = fd;
+    name_ = path;
+    used_ = 0;
+    return true;
+}
+
+bool BlockWriter::flush_buffer()
+{
+    std::size_t done = 0;
+    while (done < used_) {
+        ssize_t n = ::write(fd_, buf_.data() + done, used_ - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    used_ = 0;
+    return true;
+}
+
+void BlockWriter::write_failed()
+{
+    abandon();
+    say(write_error_text, name_.c_str());
+    end_run(1);
+}
+
+void BlockWriter::write(const std::uint8_t* src, std::size_t n)
+{
+    if (fd_ < 0)
+        write_failed();
+    while (n > 0) {
+        std::size_t take = std::min(n, buf_.size() - used_);
+        std::memcpy(buf_.data() + used_, src, take);
+        used_ += take;
+        src += take;
+        n -= take;
+        if (used_ == buf_.size() && !flush_buffer())
+            write_failed();
+    }
+}
+
+void BlockWriter::close()
+{
+    if (fd_ < 0)
+        return;
+    bool ok = flush_buffer();
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+        ok = false;
+    if (!ok) {
+        say(write_error_text, name_.c_str());
+        end_run(1);
+    }
+}
+
+void BlockWriter::close_quietly()
+{
+    if (fd_ < 0)
+        return;
+    flush_buffer();
+    abandon();
+}
+
+void BlockWriter::abandon()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    used_ = 0;
+}

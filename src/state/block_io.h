@@ -1,0 +1,81 @@
+// The only code that talks to the operating system for file data. The rest
+// of the program reads and writes in sector-sized steps; these two types turn
+// them into large reads and writes underneath.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+class BlockReader {
+public:
+    explicit BlockReader(std::span<std::uint8_t> buffer) : buf_(buffer) {}
+    BlockReader(const BlockReader&) = delete;
+    BlockReader& operator=(const BlockReader&) = delete;
+    ~BlockReader() { close(); }
+
+    // Opens a regular file (or block device) for reading; false when it cannot
+    // be opened or is anything else, a folder or a pipe for instance.
+    bool open(const std::string& path);
+    void close();
+    bool is_open() const { return fd_ >= 0; }
+    const std::string& name() const { return name_; }
+
+    std::uint64_t size() const;
+    void seek(std::uint64_t pos) { pos_ = pos; }
+    std::uint64_t tell() const { return pos_; }
+
+    // Copies up to n bytes from the current position; returns how many there
+    // were (fewer only at the end of the file). A failing read ends the run.
+    std::size_t read(std::uint8_t* dst, std::size_t n);
+    // As read(), but fewer than n bytes end the run with a read error.
+    void read_exact(std::uint8_t* dst, std::size_t n);
+
+    // Forgets everything: closes the file and drops the buffered bytes.
+    void reset();
+
+private:
+    bool fill(std::uint64_t at);
+    [[noreturn]] void read_failed() const;
+
+    std::span<std::uint8_t> buf_;
+    std::string name_;
+    int fd_ = -1;
+    std::uint64_t pos_ = 0;
+    std::uint64_t buf_start_ = 0;
+    std::size_t buf_len_ = 0;
+};
+
+class BlockWriter {
+public:
+    explicit BlockWriter(std::span<std::uint8_t> buffer) : buf_(buffer) {}
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+    ~BlockWriter() { abandon(); }
+
+    // Creates or truncates the file; false when that is not possible.
+    bool open(const std::string& path);
+    bool is_open() const { return fd_ >= 0; }
+    const std::string& name() const { return name_; }
+
+    // Any failure of the underlying writes or of the final close prints
+    // "<name> could not be written." and ends the run.
+    void write(const std::uint8_t* src, std::size_t n);
+    void write(std::span<const std::uint8_t> bytes) { write(bytes.data(), bytes.size()); }
+    void close();
+    // Writes out what is buffered and closes, ignoring failures: used when
+    // the run is ending for another reason.
+    void close_quietly();
+    // Closes without writing out what is buffered.
+    void abandon();
+
+private:
+    bool flush_buffer();
+    [[noreturn]] void write_failed();
+
+    std::span<std::uint8_t> buf_;
+    std::string name_;
+    int fd_ = -1;
+    std::size_t used_ = 0;
+};

@@ -1,0 +1,105 @@
+// Program-wide records: one instance of each lives for the whole run.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "state/block_io.h"
+
+enum ConversionMode : std::uint16_t {
+    mode_none = 0,
+    cue2raw_mode = 1,
+    cue2mpg_mode = 2,
+    cue2dat_mode = 3,
+    raw2mpg_mode = 4,
+    raw2dat_mode = 5,
+    dat2mpg_mode = 6,
+    cif2mpg_mode = 7,
+    mpg2mpg_mode = 8,
+    mpg2dat_mode = 9,
+};
+
+enum OutputKind : std::uint16_t { output_raw = 0, output_dat = 1, output_mpg = 2 };
+
+struct RunSettings {
+    // The fifth byte 0x21 completes the pack header prefix; only four bytes
+    // are ever searched for.
+    std::array<std::uint8_t, 5> pack_start_code{0x00, 0x00, 0x01, 0xBA, 0x21};
+    std::uint16_t fix_blocks = 0;
+    std::uint16_t initial_sequence_applied = 0;
+    std::uint16_t output_kind = output_raw;
+    std::uint16_t mode = mode_none;
+    std::uint16_t remove_bumper = 0;
+    std::uint16_t bumper_removed = 0;
+    std::int16_t first_track = 0;
+    std::int16_t last_track = 0;
+    std::uint16_t track_selected = 0;
+    std::int16_t highest_track = -1;
+    std::uint32_t read_sector_override = 0;
+    std::uint32_t write_sector_override = 0;
+    std::uint32_t block_corrections = 0;
+    // Offsets are below 4 GiB (larger inputs are refused); they are kept in
+    // 64 bits so that sums near the top of that range cannot wrap.
+    std::uint64_t input_pos = 0;
+    // Exit status a run ends with when it reaches its closing reports.
+    int exit_status = 0;
+};
+
+struct IoState {
+    BlockReader cue_file;
+    BlockReader input_file;
+    BlockWriter output_file;
+    std::uint32_t sector_size = 0;
+    std::uint32_t read_chunk = 0;
+    std::uint32_t write_chunk = 0;
+    std::uint64_t input_size = 0;
+    std::string input_name;
+    std::string output_name;
+};
+
+struct TrackRecord {
+    std::int16_t minutes = 0;
+    std::int16_t seconds = 0;
+    std::int16_t frames = 0;
+    std::uint32_t sector_size = 0;
+    std::uint64_t start_offset = 0;
+    std::uint64_t end_offset = 0;
+};
+
+inline constexpr std::size_t max_tracks = 99;
+// Largest read of one engine step; also the bound of every sector size.
+inline constexpr std::uint32_t sector_buffer_size = 32705;
+inline constexpr std::uint32_t raw_sector_size = 2352;
+inline constexpr std::uint32_t cif_sector_size = 2332;
+inline constexpr std::uint32_t form2_data_size = 2324;
+inline constexpr std::uint32_t mode1_data_size = 2048;
+// Offsets are 32-bit quantities in the formats this program handles.
+inline constexpr std::uint64_t max_input_size = 0xFFFFFFFFull;
+
+extern RunSettings settings;
+extern IoState io;
+extern std::array<TrackRecord, max_tracks> track_table;
+extern std::array<std::uint8_t, sector_buffer_size> sector_buffer;
+extern std::string output_name_template;
+
+// Puts every record back to its start-of-program value.
+void reset_run_state();
+
+// Whole sectors of `sector_size` bytes that fit the buffer.
+std::uint32_t multi_sector_chunk(std::uint32_t sector_size);
+
+// Size of an open input; leaves it positioned at offset 0. Inputs of 4 GiB
+// or more end the run.
+std::uint64_t file_size(BlockReader& stream);
+
+// A run that must end unwinds to the driver with this; the lines the user
+// sees have been printed already.
+struct RunEnd {
+    int status;
+};
+[[noreturn]] void end_run(int status);
+
+// printf to standard output; every line the program prints goes through it.
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void flush_stdout();
