@@ -1,0 +1,3 @@
+#!/bin/sh
+# Filled in by the interop suite.
+exit 77
