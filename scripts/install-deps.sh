@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing mivaro need, and
+# only when one of them is missing. Run as root, or with sudo available.
+set -euo pipefail
+
+packages=(
+  cmake make g++ clang libclang-rt-dev libgtest-dev  # build, tests, sanitizer and fuzz builds
+  ffmpeg vcdimager                                   # real Video CD material for the interop suite
+  util-linux                                         # setpriv, to test unreadable inputs as root
+  time                                               # peak memory in the benchmark
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
