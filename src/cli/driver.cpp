@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <new>
 
 #include "cli/command_line.h"
 #include "modes/modes.h"
@@ -63,6 +64,9 @@ int run_program(int argc, const char* const* argv)
         status = settings.exit_status;
     } catch (const RunEnd& end) {
         status = end.status;
+    } catch (const std::bad_alloc&) {
+        say("Not enough memory.\n");
+        status = 1;
     }
     // Output already written stays on disk; nothing more is added after a
     // failed write, since the writer dropped its buffer then.
