@@ -1,5 +1,7 @@
 #include "engine/scanner.h"
 
+#include <array>
+
 #include "state/run_state.h"
 
 namespace {
@@ -11,47 +13,51 @@ constexpr std::uint32_t scan_step = 4995;
 // A find is only useful with one whole raw sector behind it.
 constexpr std::uint32_t room_after_find = 2352;
 
-bool window_matches(const std::uint8_t* text, const std::uint8_t* pattern, std::int32_t window_end,
-                    std::int32_t pattern_len)
-{
-    const std::uint8_t* start = text + (window_end - pattern_len + 1);
-    for (std::int32_t i = pattern_len - 1; i >= 0; --i)
-        if (start[i] != pattern[i])
-            return false;
-    return true;
-}
-
 }  // namespace
 
 std::int32_t find_pattern(const std::uint8_t* text, const std::uint8_t* pattern, std::int32_t text_len,
                           std::int32_t pattern_len)
 {
-    std::int32_t window_end = pattern_len - 1;
+    if (pattern_len < 1)
+        return -1;
+    const std::int32_t last = pattern_len - 1;
+    // The skip rule: when the byte under the pattern's last position differs
+    // from the pattern's last byte, the window moves until that byte lies
+    // under its rightmost occurrence further left in the pattern, or past it.
+    std::array<std::int32_t, 256> skip;
+    skip.fill(pattern_len);
+    for (std::int32_t k = 0; k < last; ++k)
+        skip[pattern[k]] = last - k;
+
+    // Bytes that move the window by its whole length. Runs of them are the
+    // common case; testing four windows ahead at once keeps the loads
+    // independent of each other without changing where the windows fall.
+    std::array<std::uint8_t, 256> whole_move{};
+    for (int c = 0; c < 256; ++c)
+        whole_move[static_cast<std::size_t>(c)] = skip[static_cast<std::size_t>(c)] == pattern_len && c != pattern[last];
+
+    std::int32_t window_end = last;
     while (window_end <= text_len - 1) {
-        std::int32_t matched = 0;
-        for (std::int32_t j = pattern_len - 1; j >= 0; --j) {
-            if (pattern[j] == text[window_end - (pattern_len - 1 - j)]) {
-                ++matched;
-                if (window_matches(text, pattern, window_end, pattern_len))
-                    return window_end - pattern_len + 1;
-                continue;
-            }
-            // Skip by where the byte under the pattern's last position occurs
-            // further left in the pattern: no occurrence is stepped over.
-            std::uint8_t under_last = text[window_end];
-            std::int32_t k = j - 1;
-            while (k >= 0 && pattern[k] != under_last)
-                --k;
-            if (k >= 0)
-                window_end += (pattern_len - 1 - k) - matched;
-            else
-                window_end += pattern_len - matched;
-            if (window_end >= text_len)
-                return -1;
-            if (window_matches(text, pattern, window_end, pattern_len))
-                return window_end - pattern_len + 1;
+        while (window_end + 3 * pattern_len <= text_len - 1 &&
+               (whole_move[text[window_end]] & whole_move[text[window_end + pattern_len]] &
+                whole_move[text[window_end + 2 * pattern_len]] & whole_move[text[window_end + 3 * pattern_len]]))
+            window_end += 4 * pattern_len;
+        if (window_end > text_len - 1)
             break;
+        std::uint8_t under_last = text[window_end];
+        if (under_last != pattern[last]) {
+            window_end += skip[under_last];
+            continue;
         }
+        // Compare right to left. Once the last byte has matched, the byte
+        // under it occurs nowhere else in the pattern (true of both start
+        // codes), so a mismatch at j moves the window by j + 1.
+        std::int32_t j = last - 1;
+        while (j >= 0 && pattern[j] == text[window_end - (last - j)])
+            --j;
+        if (j < 0)
+            return window_end - last;
+        window_end += j + 1;
     }
     return -1;
 }
