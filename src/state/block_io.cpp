@@ -13,6 +13,7 @@ namespace {
 
 constexpr const char* read_error_text = "%s could not be read.\n";
 constexpr const char* write_error_text = "%s could not be written.\n";
+constexpr const char* same_file_text = "%s is an input of this run and is not overwritten.\n";
 
 }  // namespace
 
@@ -34,6 +35,9 @@ bool BlockReader::open(const std::string& path)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     fd_ = fd;
     name_ = path;
+    opened_ = true;
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
     pos_ = 0;
     buf_start_ = 0;
     buf_len_ = 0;
@@ -52,6 +56,7 @@ void BlockReader::reset()
 {
     close();
     name_.clear();
+    opened_ = false;
     pos_ = 0;
     buf_start_ = 0;
 }
@@ -118,6 +123,12 @@ void BlockReader::read_exact(std::uint8_t* dst, std::size_t n)
 bool BlockWriter::open(const std::string& path)
 {
     abandon();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        (io.input_file.is_file(st.st_dev, st.st_ino) || io.cue_file.is_file(st.st_dev, st.st_ino))) {
+        say(same_file_text, path.c_str());
+        return false;
+    }
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <sys/types.h>
 
 class BlockReader {
 public:
@@ -35,6 +36,9 @@ public:
     // Forgets everything: closes the file and drops the buffered bytes.
     void reset();
 
+    // Whether this is the file last opened here (also after it was closed).
+    bool is_file(dev_t device, ino_t inode) const { return opened_ && device == device_ && inode == inode_; }
+
 private:
     bool fill(std::uint64_t at);
     [[noreturn]] void read_failed() const;
@@ -45,6 +49,9 @@ private:
     std::uint64_t pos_ = 0;
     std::uint64_t buf_start_ = 0;
     std::size_t buf_len_ = 0;
+    bool opened_ = false;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
 };
 
 class BlockWriter {
@@ -54,7 +61,8 @@ public:
     BlockWriter& operator=(const BlockWriter&) = delete;
     ~BlockWriter() { abandon(); }
 
-    // Creates or truncates the file; false when that is not possible.
+    // Creates or truncates the file; false when that is not possible, or
+    // when the file is one of the run's inputs, which truncating would destroy.
     bool open(const std::string& path);
     bool is_open() const { return fd_ >= 0; }
     const std::string& name() const { return name_; }

@@ -356,22 +356,40 @@ TEST(Faults, TruncatedBin)
 
 // Creating the output empties the input: what the reader had not fetched
 // yet is gone, and the run must say so instead of writing anything unread.
-TEST(Faults, OutputOverALargeInput)
+// Creating the output would truncate the input before it is read: refused,
+// whatever name or link leads to the same file, and the input stays intact.
+TEST(Faults, OutputThatIsAnInputIsRefused)
 {
-    Bytes stream = mpeg_stream(1400);  // 3.1 MiB
+    Bytes stream = mpeg_stream(1400);  // over 1 MiB: more than one read buffer
     Scratch s;
     s.write("movie.mpg", stream);
-    RunResult r = s.run({"-mpg2mpg", "-fix", "movie.mpg", "movie.mpg"});
-    expect_clean_end(r);
-    EXPECT_TRUE(ends_with(r.out, "movie.mpg could not be read.\n")) << r.out;
-    EXPECT_EQ(r.out.find("completed"), std::string::npos);
-    EXPECT_EQ(r.out.find("correction"), std::string::npos);
-    // The first block is not padded: the initial sequence comes first.
-    Bytes written = concat({Bytes(initial_sequence.begin(), initial_sequence.end()), stream});
-    Bytes left = s.read("movie.mpg");
-    EXPECT_EQ(left.size() % block_size, 0u);
-    EXPECT_LT(left.size(), written.size());
-    EXPECT_TRUE(same_bytes(left, slice(written, 0, left.size())));
+    std::filesystem::create_symlink("movie.mpg", s.path("link.mpg"));
+    for (const char* output : {"movie.mpg", "link.mpg"}) {
+        RunResult r = s.run({"-mpg2mpg", "-fix", "movie.mpg", output});
+        expect_clean_end(r);
+        EXPECT_TRUE(ends_with(r.out, std::string(output) + " is an input of this run and is not overwritten.\n" +
+                                         output + " could not be written.\n\xfe 0 MPEG block correction(s) applied.\n\n"))
+            << r.out;
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(same_bytes(s.read("movie.mpg"), stream));
+    }
+
+    // A single-track CUE image written over its own BIN.
+    Scratch c;
+    Bytes bin = concat({raw_track(zeros(block_size), 0), raw_track(mpeg_stream(4), 1)});
+    c.write("img.bin", bin);
+    c.write_text("img.cue", "FILE \"img.bin\" BINARY\nTRACK 01 MODE2/2352\nINDEX 01 00:00:00\n"
+                            "TRACK 02 MODE2/2352\nINDEX 01 00:00:01\n");
+    for (const char* mode : {"-cue2raw", "-cue2mpg", "-cue2dat"}) {
+        RunResult r = c.run({mode, "img.cue", "img.bin"});
+        expect_clean_end(r);
+        EXPECT_NE(r.out.find("img.bin is an input of this run and is not overwritten.\n"
+                             "\xfe ERROR: could not write Track 1       \n"),
+                  std::string::npos)
+            << mode << r.out;
+        EXPECT_EQ(r.status, 1) << mode;
+        EXPECT_TRUE(same_bytes(c.read("img.bin"), bin)) << mode;
+    }
 }
 
 }  // namespace
