@@ -17,7 +17,7 @@ fuzz:
 	scripts/fuzz.sh 60
 
 bench:
-	bench/run.sh
+	bench/run.sh $(BENCH_RUNS)
 
 install: all
 	cmake --install build

@@ -8,8 +8,10 @@
 # synthetic image of the same shape) and keeps it in bench/cache/ for later
 # runs. Each conversion is timed next to its limit: a plain `cat` copy of the
 # same input into the same output folder or, for the failed search, a plain
-# `cat` read of the input. Both sides get one untimed warm-up run, timed runs
-# alternate between them, and the table shows medians.
+# `cat` read of the input. GNU cat copies with copy_file_range, inside the
+# kernel and without a trip through user memory, so the copy limit is a
+# strict one. Both sides get one untimed warm-up run, timed runs alternate
+# between them, and the table shows medians.
 #
 # Environment:
 #   BENCH_RUNS       timed runs per row (the first argument wins)
@@ -141,11 +143,20 @@ describe_row() {
     esac
 }
 
-# Dirty pages of earlier outputs are dropped with their files and whatever
-# else is pending is written out, so no run pays for another's writeback.
+# Deleting an output drops its dirty pages, so no run pays for the writeback
+# of another; there is no sync between runs.
+#
+# On a virtual machine whose balloon device reports free pages to the host,
+# memory that stayed free for a couple of seconds has been handed back, and
+# the first write into it costs a host fault per page: a run that fills the
+# page cache then takes several times as long. Writing and deleting a
+# file a little larger than any output of the run, right before it, gives
+# each timed run the same recently used pages.
 clean_scratch() {
     rm -f "$scratch"/*
-    sync
+    local mib=$(( ${bytes[$row]:-0} * 11 / 10 / 1048576 + 8 ))
+    dd if=/dev/zero of="$scratch/ballast" bs=1M count="$mib" status=none
+    rm -f "$scratch/ballast"
 }
 
 rss_file=$cache/rss.txt
@@ -176,7 +187,11 @@ run_limit() {
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
+load_average() { cut -d ' ' -f 1 /proc/loadavg 2>/dev/null || echo '?'; }
+
 declare -A conv_times limit_times peak_kib bytes
+load_before=$(load_average)
+sync
 echo "== warming up"
 for row in "${rows[@]}"; do
     describe_row "$row"
@@ -199,13 +214,15 @@ for ((r = 1; r <= runs; r++)); do
         limit_times[$row]+="$secs "
     done
 done
-clean_scratch
+rm -f "$scratch"/*
+load_after=$(load_average)
 
 echo
 echo "mivaro $(git -C "$root" describe --always --dirty 2>/dev/null || echo '?'), image: $image_kind"
 echo "median of $runs runs; MB = 10^6 bytes of input; ratio = conversion time / limit time"
+echo "1-minute load average before/after: $load_before / $load_after (other work on the machine skews the times)"
 echo
-fmt='%-22s %8s %10s %10s %7s %9s  %s\n'
+fmt='%-24s %8s %10s %10s %7s %9s  %s\n'
 # shellcheck disable=SC2059
 printf "$fmt" conversion "input MB" "MB/s" "limit MB/s" ratio "peak RSS" "target"
 missed=0

@@ -15,11 +15,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <stdexcept>
 
 #include "fixtures.h"
 #include "harness.h"
+#include "stream_fixtures.h"
 
 namespace fs = std::filesystem;
 
@@ -39,8 +39,7 @@ Bytes load(const fs::path& p)
 // so an estimate taken then may read 00:00:01 instead of 00:00:00.
 std::string without_clock(const std::string& out)
 {
-    static const std::regex eta(R"(\[\d\d:\d\d:\d\d\] \r)");
-    return std::regex_replace(out, eta, "[hh:mm:ss] \r");
+    return mask_clock(out);
 }
 
 std::string track_line(int t, const char* what)
