@@ -34,26 +34,27 @@ void report_progress(Progress& progress)
     flush_stdout();
 }
 
-void read_chunk_at_input_pos(std::uint32_t size)
+const std::uint8_t* next_chunk(std::uint32_t size)
 {
-    io.input_file.read_exact(sector_buffer.data(), size);
+    const std::uint8_t* chunk = io.input_file.next(size);
     settings.input_pos += size;
+    return chunk;
 }
 
-void emit_chunk()
+void emit_chunk(const std::uint8_t* chunk)
 {
     if (settings.mode == mpg2dat_mode)
-        write_mode2_sector(sector_buffer.data());
+        write_mode2_sector(chunk);
     else
-        io.output_file.write(sector_buffer.data(), io.write_chunk);
+        io.output_file.write(chunk, io.write_chunk);
 }
 
 // Bytes 2 to 4 of a chunk that starts with a pack header are 01 BA 21 (the
 // start code's last two bytes, then the SCR's first byte with its marker
 // bits); only a chunk where all three differ counts as broken.
-bool chunk_is_broken()
+bool chunk_is_broken(const std::uint8_t* chunk)
 {
-    return sector_buffer[2] != 0x01 && sector_buffer[3] != 0xBA && sector_buffer[4] != 0x21;
+    return chunk[2] != 0x01 && chunk[3] != 0xBA && chunk[4] != 0x21;
 }
 
 // Copies of raw sectors carry sync patterns where a pack header would be:
@@ -100,13 +101,13 @@ void copy_stream(std::uint64_t limit)
 
     bool first_chunk_seen = false;
     while (settings.input_pos + io.read_chunk <= limit) {
-        read_chunk_at_input_pos(io.read_chunk);
+        const std::uint8_t* chunk = next_chunk(io.read_chunk);
         if (repair) {
             if (!first_chunk_seen) {
                 first_chunk_seen = true;
-                apply_initial_sequence();
+                apply_initial_sequence(chunk);
             }
-            if (chunk_is_broken()) {
+            if (chunk_is_broken(chunk)) {
                 ++settings.block_corrections;
                 std::uint64_t scan_limit = limit > io.sector_size ? limit - io.sector_size : 0;
                 if (!scan_for_pattern(settings.pack_start_code.data(), scan_limit, true)) {
@@ -116,17 +117,15 @@ void copy_stream(std::uint64_t limit)
                 // The scanner left one sector of room before its own limit,
                 // so this chunk ends before limit.
                 io.input_file.seek(settings.input_pos);
-                read_chunk_at_input_pos(io.read_chunk);
+                chunk = next_chunk(io.read_chunk);
             }
         }
-        emit_chunk();
+        emit_chunk(chunk);
         report_progress(progress);
     }
 
     // Whole sectors left after the last whole chunk.
-    while (settings.input_pos + io.sector_size <= limit) {
-        read_chunk_at_input_pos(io.sector_size);
-        io.output_file.write(sector_buffer.data(), io.sector_size);
-    }
+    while (settings.input_pos + io.sector_size <= limit)
+        io.output_file.write(next_chunk(io.sector_size), io.sector_size);
     io.output_file.close();
 }

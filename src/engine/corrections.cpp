@@ -149,12 +149,12 @@ void prescan_bumper(std::uint64_t limit)
     io.input_file.seek(settings.input_pos);
 }
 
-void apply_initial_sequence()
+void apply_initial_sequence(const std::uint8_t* first_chunk)
 {
     if (!settings.initial_sequence_applied) {
         // A stream that opens with a padded pack has 0xFF at 48 to 63.
         for (std::size_t i = 48; i < 64; ++i) {
-            if (sector_buffer[i] != 0xFF) {
+            if (first_chunk[i] != 0xFF) {
                 settings.initial_sequence_applied = 1;
                 break;
             }

@@ -12,4 +12,4 @@ void prescan_bumper(std::uint64_t limit);
 
 // Puts the initial sequence in front of a first chunk that does not open with
 // a padded pack.
-void apply_initial_sequence();
+void apply_initial_sequence(const std::uint8_t* first_chunk);

@@ -16,6 +16,7 @@ constexpr std::uint8_t mode_byte = 0x02;
 constexpr std::size_t header_size = 16;     // sync + minute, second, frame, mode
 constexpr std::size_t user_data_offset = 24;  // after the subheader
 constexpr std::size_t edc_offset = user_data_offset + 2324;
+constexpr std::size_t sector_size = 2352;
 
 constexpr std::uint32_t edc_poly_reversed = 0xD8018001;  // the ECMA-130 polynomial, bit-reversed
 
@@ -57,17 +58,16 @@ struct MsfCounter {
 };
 MsfCounter msf_counter;
 
-std::array<std::uint8_t, 2352> sector;
-
-void put_header(std::span<const std::uint8_t, 8> subheader)
+// Sync, address and mode, then the subheader: the first 24 bytes of a sector.
+void put_header(std::uint8_t* sector, std::span<const std::uint8_t, 8> subheader)
 {
-    std::memcpy(sector.data(), sync_pattern.data(), sync_pattern.size());
+    std::memcpy(sector, sync_pattern.data(), sync_pattern.size());
     // The minute is written as a plain number, not BCD: minute 10 is 0x0A.
     sector[12] = static_cast<std::uint8_t>(msf_counter.minute);
     sector[13] = bcd_table[msf_counter.second % 75];
     sector[14] = bcd_table[msf_counter.frame % 75];
     sector[15] = mode_byte;
-    std::memcpy(sector.data() + header_size, subheader.data(), subheader.size());
+    std::memcpy(sector + header_size, subheader.data(), subheader.size());
 }
 
 }  // namespace
@@ -96,19 +96,20 @@ void write_dat_lead_in()
 {
     io.output_file.write(dat_header);
     for (int i = 0; i < 30; ++i) {
-        put_header(empty_subheader);
+        std::uint8_t* sector = io.output_file.claim(sector_size);
+        put_header(sector, empty_subheader);
         // The lead-in runs from frame 12 to 41 and never needs a carry.
         ++msf_counter.frame;
-        std::memset(sector.data() + user_data_offset, 0, 2324);
+        std::memset(sector + user_data_offset, 0, 2324);
         for (int b = 0; b < 4; ++b)
             sector[edc_offset + b] = static_cast<std::uint8_t>(empty_sector_edc >> (8 * b));
-        io.output_file.write(sector);
     }
 }
 
 void write_mode2_sector(const std::uint8_t* user_data)
 {
-    put_header(video_subheader);
+    std::uint8_t* sector = io.output_file.claim(sector_size);
+    put_header(sector, video_subheader);
     if (++msf_counter.frame > 74) {
         msf_counter.frame = 0;
         if (++msf_counter.second > 59) {
@@ -116,7 +117,6 @@ void write_mode2_sector(const std::uint8_t* user_data)
             ++msf_counter.minute;
         }
     }
-    std::memcpy(sector.data() + user_data_offset, user_data, 2324);
-    std::memset(sector.data() + edc_offset, 0, 4);  // data sectors carry no EDC
-    io.output_file.write(sector);
+    std::memcpy(sector + user_data_offset, user_data, 2324);
+    std::memset(sector + edc_offset, 0, 4);  // data sectors carry no EDC
 }

@@ -71,7 +71,7 @@ bool scan_for_pattern(const std::uint8_t* pattern, std::uint64_t limit, bool sho
     for (;;) {
         if (settings.input_pos + scan_block > limit)
             return false;
-        io.input_file.read_exact(sector_buffer.data(), scan_block);
+        const std::uint8_t* block = io.input_file.next(scan_block);
         settings.input_pos += scan_step;
         if (show_progress) {
             auto percent = static_cast<std::int32_t>(((settings.input_pos >> 20) * 100) / limit_mib);
@@ -82,7 +82,7 @@ bool scan_for_pattern(const std::uint8_t* pattern, std::uint64_t limit, bool sho
             }
         }
         io.input_file.seek(settings.input_pos);
-        std::int32_t r = find_pattern(sector_buffer.data(), pattern, scan_block, 4);
+        std::int32_t r = find_pattern(block, pattern, scan_block, 4);
         if (r < 0)
             continue;
         settings.input_pos = settings.input_pos + static_cast<std::uint32_t>(r) - scan_step;

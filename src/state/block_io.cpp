@@ -77,10 +77,14 @@ void BlockReader::read_failed() const
 
 bool BlockReader::fill(std::uint64_t at)
 {
-    std::size_t got = 0;
+    std::size_t kept = 0;
+    if (at >= buf_start_ && at < buf_start_ + buf_len_) {
+        kept = static_cast<std::size_t>(buf_start_ + buf_len_ - at);
+        std::memmove(buf_.data(), buf_.data() + (at - buf_start_), kept);
+    }
+    std::size_t got = kept;
     while (got < buf_.size()) {
-        ssize_t n = ::pread(fd_, buf_.data() + got, buf_.size() - got,
-                            static_cast<off_t>(at + got));
+        ssize_t n = ::pread(fd_, buf_.data() + got, buf_.size() - got, static_cast<off_t>(at + got));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -92,7 +96,7 @@ bool BlockReader::fill(std::uint64_t at)
     }
     buf_start_ = at;
     buf_len_ = got;
-    return got > 0;
+    return got > kept;
 }
 
 std::size_t BlockReader::read(std::uint8_t* dst, std::size_t n)
@@ -114,10 +118,18 @@ std::size_t BlockReader::read(std::uint8_t* dst, std::size_t n)
     return done;
 }
 
-void BlockReader::read_exact(std::uint8_t* dst, std::size_t n)
+const std::uint8_t* BlockReader::next(std::size_t n)
 {
-    if (read(dst, n) != n)
+    if (fd_ < 0 || n > buf_.size())
         read_failed();
+    if (pos_ < buf_start_ || pos_ + n > buf_start_ + buf_len_) {
+        fill(pos_);
+        if (buf_len_ < n)
+            read_failed();
+    }
+    const std::uint8_t* view = buf_.data() + (pos_ - buf_start_);
+    pos_ += n;
+    return view;
 }
 
 bool BlockWriter::open(const std::string& path)
@@ -173,6 +185,17 @@ void BlockWriter::write(const std::uint8_t* src, std::size_t n)
         if (used_ == buf_.size() && !flush_buffer())
             write_failed();
     }
+}
+
+std::uint8_t* BlockWriter::claim(std::size_t n)
+{
+    if (fd_ < 0 || n > buf_.size())
+        write_failed();
+    if (used_ + n > buf_.size() && !flush_buffer())
+        write_failed();
+    std::uint8_t* room = buf_.data() + used_;
+    used_ += n;
+    return room;
 }
 
 void BlockWriter::close()

@@ -30,8 +30,10 @@ public:
     // Copies up to n bytes from the current position; returns how many there
     // were (fewer only at the end of the file). A failing read ends the run.
     std::size_t read(std::uint8_t* dst, std::size_t n);
-    // As read(), but fewer than n bytes end the run with a read error.
-    void read_exact(std::uint8_t* dst, std::size_t n);
+    // The next n bytes (at most the buffer's size) as a view into the
+    // buffer, valid until the next call; fewer than n end the run with a read
+    // error. Saves copying the bytes once more on their way to the output.
+    const std::uint8_t* next(std::size_t n);
 
     // Forgets everything: closes the file and drops the buffered bytes.
     void reset();
@@ -40,6 +42,7 @@ public:
     bool is_file(dev_t device, ino_t inode) const { return opened_ && device == device_ && inode == inode_; }
 
 private:
+    // Refills the buffer from `at` on, keeping what it holds from there.
     bool fill(std::uint64_t at);
     [[noreturn]] void read_failed() const;
 
@@ -71,6 +74,9 @@ public:
     // "<name> could not be written." and ends the run.
     void write(const std::uint8_t* src, std::size_t n);
     void write(std::span<const std::uint8_t> bytes) { write(bytes.data(), bytes.size()); }
+    // Room for the next n bytes (at most the buffer's size) in the buffer;
+    // the caller fills all of it before any other call.
+    std::uint8_t* claim(std::size_t n);
     void close();
     // Writes out what is buffered and closes, ignoring failures: used when
     // the run is ending for another reason.
