@@ -24,8 +24,10 @@ void raw2dat()
     // image is copied.
     find_first_pack("\n\nCould not find MPEG stream in raw image file.\n");
     settings.input_pos = 0;
-    io.input_file.seek(0);
-    write_single_output([] { io.output_file.write(dat_header); });
+    if (create_single_output()) {
+        io.output_file.write(dat_header);
+        copy_whole_input();
+    }
     io.input_file.close();
 }
 
@@ -45,7 +47,7 @@ void mpg2dat()
     io.read_chunk = form2_data_size;
     io.write_chunk = form2_data_size;
     find_first_pack("\n\nCould not find MPEG stream in MPEG file.\n");
-    io.input_file.seek(settings.input_pos);
-    write_single_output(nullptr);
+    if (create_single_output())
+        copy_whole_input();
     io.input_file.close();
 }

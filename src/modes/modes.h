@@ -11,5 +11,3 @@ void cif2mpg();
 void mpg2mpg();
 void mpg2dat();
 
-// Ends the run when a step would write more bytes than it read.
-void refuse_unread_writes(unsigned read_size, unsigned write_size);

@@ -1,0 +1,62 @@
+#include "modes/single_file.h"
+
+#include "engine/copy_engine.h"
+#include "engine/scanner.h"
+#include "state/run_state.h"
+
+namespace {
+
+constexpr const char* open_failed_text = "%s could not be opened.\nFile could be missing.\n\n";
+constexpr const char* create_failed_text = "%s could not be written.\n";
+constexpr const char* unread_write_text =
+    "Write size of %u bytes is larger than the read size of %u bytes: bytes never read would be written.\n";
+constexpr const char* searching_text = "\xfe                 -> searching \r";
+constexpr const char* writing_text = "\xfe                 -> writing...\r";
+constexpr const char* completed_text = "\n\xfe completed. %s written.\n";
+
+}  // namespace
+
+void refuse_unread_writes(unsigned read_size, unsigned write_size)
+{
+    if (write_size > read_size) {
+        say(unread_write_text, write_size, read_size);
+        end_run(1);
+    }
+}
+
+bool open_single_input()
+{
+    if (io.input_file.open(io.input_name))
+        return true;
+    say(open_failed_text, io.input_name.c_str());
+    settings.exit_status = 1;
+    return false;
+}
+
+bool create_single_output()
+{
+    if (io.output_file.open(io.output_name))
+        return true;
+    say(create_failed_text, io.output_name.c_str());
+    settings.exit_status = 1;
+    return false;
+}
+
+void find_first_pack(const char* not_found_text)
+{
+    settings.input_pos = 0;
+    io.input_file.seek(0);
+    say(searching_text);
+    if (!scan_for_pattern(settings.pack_start_code.data(), io.input_size, true)) {
+        say("%s", not_found_text);
+        end_run(1);
+    }
+}
+
+void copy_whole_input()
+{
+    io.input_file.seek(settings.input_pos);
+    say(writing_text);
+    copy_stream(io.input_size);
+    say(completed_text, io.output_name.c_str());
+}
