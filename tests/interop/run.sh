@@ -156,6 +156,30 @@ def insert_zero_blocks(src, out, *after):
         blocks.insert(n + 1, bytes(BLOCK))
     save(out, b''.join(blocks))
 
+def with_bumper(opening, movie, out):
+    """A CD-i style opening in front of the movie: the opening's last pack
+    ends in an MPEG end code."""
+    o = bytearray(load(opening))
+    o[-4:] = bytes.fromhex('000001b9')
+    save(out, bytes(o) + load(movie))
+
+def bumper_cut(got, movie):
+    """In a disc image the byte after the end code is the sector's EDC field,
+    so the first chunk copied is no pack: it is dropped with the movie's
+    first pack, and a 9296-byte initial sequence of four packs stands in for
+    them. The rest is the movie."""
+    g, m = load(got), load(movie)
+    seq = 4 * BLOCK
+    if g[seq:] != m[BLOCK:]:
+        fail(f'{got}: after {seq} bytes not the movie from its second pack ({len(g)} vs {len(m)} bytes)')
+    for at in (0, 2324, 4628, 6952):
+        if g[at:at + 4] != bytes.fromhex('000001ba'):
+            fail(f'{got}: no pack header at {at}')
+    for at in (6948, 9252):
+        if g[at:at + 4] != bytes.fromhex('000001b9'):
+            fail(f'{got}: no end code at {at}')
+    print(f'{got}: initial sequence, then the movie from its second pack')
+
 def zero_blocks(src):
     d = load(src)
     print(sum(1 for i in range(0, len(d), BLOCK) if not any(d[i:i + BLOCK])))
@@ -433,6 +457,31 @@ for clip in pal.mpg ntsc.mpg svcd.mpg; do
     check "$clip with 3 all-zero blocks: mpg2dat -fix, then cdxa2mpeg gives the clip less them" \
         dat_round_trip src "$clip.holes" "$clip.holes.dat" "$clip.holes.want" -mpg2dat -fix
 done
+
+# ---------------------------------------------------------------------------
+# A CD-i bumper: a one-second opening whose last pack ends in an end code, in
+# front of the PAL clip, on a VCD 2.0 image and as a plain stream.
+bumper_material() {
+    (cd src && make_clip opening.mpg testsrc=size=352x288:rate=25 300 pal-vcd) &&
+        vcd with_bumper src/opening.mpg src/pal.mpg src/bumpered.mpg &&
+        make_image bump vcd2 bumpered.mpg
+}
+check "bumper: ffmpeg and vcdimager make the material" bumper_material
+if [ -f bump/image.bin ]; then
+    check "bumper: mpg2dat -nobumper, then cdxa2mpeg gives exactly the clip" \
+        dat_round_trip src bumpered.mpg bumpered.dat pal.mpg -mpg2dat -nobumper
+    check "bumper: cue2mpg -nobumper cuts the opening from entry 2" \
+        sh -c 'cd "$1" && rm -f nb*.mpg && "$2" -cue2mpg -nobumper image.cue nb.mpg >nb.log &&
+               grep -q "pre-scanning" nb.log && grep -q "initital sequence correction applied" nb.log &&
+               python3 "$3" bumper_cut nb02.mpg ../src/pal.mpg' - bump "$mivaro" "$work/vcd.py"
+    (cd bump && "$mivaro" -cue2raw -track2 image.cue t2.raw >/dev/null && "$mivaro" -cue2dat -track2 image.cue t2.dat >/dev/null)
+    check "bumper: raw2mpg -nobumper of the raw track gives the same stream" \
+        mivaro_gives bump r.mpg nb02.mpg -raw2mpg -nobumper t2.raw r.mpg
+    check "bumper: dat2mpg -nobumper of the DAT gives the same stream" \
+        mivaro_gives bump d.mpg nb02.mpg -dat2mpg -nobumper t2.dat d.mpg
+    check "bumper: ffprobe reads the cut stream like the clip" \
+        vcd probe_like src/pal.mpg bump/nb02.mpg 0.1
+fi
 
 # ---------------------------------------------------------------------------
 # The committed sample: its script must still make the same bytes.
