@@ -1,5 +1,6 @@
 #include "engine/copy_engine.h"
 
+#include <cstring>
 #include <ctime>
 
 #include "engine/corrections.h"
@@ -57,6 +58,20 @@ bool chunk_is_broken(const std::uint8_t* chunk)
     return chunk[2] != 0x01 && chunk[3] != 0xBA && chunk[4] != 0x21;
 }
 
+// The repair looks at up to 64 bytes of a chunk. A shorter chunk (a tiny
+// sector size from -r or a CUE sheet) is looked at through a copy in which
+// the bytes it lacks read as zero.
+constexpr std::uint32_t examined_bytes = 64;
+
+const std::uint8_t* examined(const std::uint8_t* chunk)
+{
+    if (io.read_chunk >= examined_bytes)
+        return chunk;
+    std::memcpy(sector_buffer.data(), chunk, io.read_chunk);
+    std::memset(sector_buffer.data() + io.read_chunk, 0, examined_bytes - io.read_chunk);
+    return sector_buffer.data();
+}
+
 // Copies of raw sectors carry sync patterns where a pack header would be:
 // they are never repaired.
 bool copies_raw_sectors()
@@ -105,9 +120,9 @@ void copy_stream(std::uint64_t limit)
         if (repair) {
             if (!first_chunk_seen) {
                 first_chunk_seen = true;
-                apply_initial_sequence(chunk);
+                apply_initial_sequence(examined(chunk));
             }
-            if (chunk_is_broken(chunk)) {
+            if (chunk_is_broken(examined(chunk))) {
                 ++settings.block_corrections;
                 std::uint64_t scan_limit = limit > io.sector_size ? limit - io.sector_size : 0;
                 if (!scan_for_pattern(settings.pack_start_code.data(), scan_limit, true)) {
