@@ -1,98 +1,85 @@
 #include <gtest/gtest.h>
 
-#include "fixtures.h"
-#include "harness.h"
+#include <array>
+
+#include "engine/mode2.h"
+#include "state/run_state.h"
 #include "stream_fixtures.h"
 
 namespace {
 
+// Whole sectors only, copied as they are: never repaired or pre-scanned,
+// whatever the options say.
 TEST(Raw2dat, WrapsEveryWholeSectorOfTheImage)
 {
-    Bytes stream = mpeg_stream(5);
-    struct Case {
-        const char* name;
-        Bytes image;
-        std::size_t extra;  // bytes after the last whole sector
+    Bytes fourteen = raw_track(mpeg_stream(14));  // one chunk of 13 sectors, then the tail loop
+    Bytes data_first = concat({raw_track(zeros(2 * block_size)), raw_track(mpeg_stream(5), 2)});
+    check_run({"-raw2dat", "-fix", "-nobumper", "in", "out"}, "in.raw", concat({fourteen, filler(100)}), 0,
+              expect::converted("-raw2dat", "in.raw", "out.dat", expect::fix_line + expect::bumper_line) +
+                  expect::corrections(0),
+              "out.dat", dat_file(fourteen));
+    check_run({"-raw2dat", "in.raw", "out.dat"}, "in.raw", concat({data_first, filler(2351)}), 0,
+              expect::converted("-raw2dat", "in.raw", "out.dat", "", ""), "out.dat", dat_file(data_first));
+}
+
+// The model the other tests compare against, held to the bytes a .dat file
+// must have.
+TEST(Mpg2dat, LeadInAndFirstDataSector)
+{
+    Bytes dat = dat_from_blocks(mpeg_block(0));
+    EXPECT_TRUE(same_bytes(slice(dat, 44, 24), concat({{0x00}, Bytes(10, 0xFF), {0x00, 0x00, 0x08, 0x12, 0x02},
+                                                       {0x01, 0x00, 0x60, 0x00, 0x01, 0x00, 0x60, 0x00}})));
+    EXPECT_TRUE(same_bytes(slice(dat, 44 + 2348, 4), {0xAF, 0x2B, 0x17, 0xD8}));
+    EXPECT_TRUE(same_bytes(slice(dat, 44 + 29 * 2352 + 12, 4), {0x00, 0x08, 0x41, 0x02}));
+    EXPECT_TRUE(same_bytes(slice(dat, 70604 + 12, 12),
+                           {0x00, 0x08, 0x42, 0x02, 0x01, 0x01, 0x62, 0x0F, 0x01, 0x01, 0x62, 0x0F}));
+}
+
+// Header, 30 lead-in sectors, one sector per whole 2324-byte block from the
+// first pack header.
+TEST(Mpg2dat, OneSectorPerWholeBlock)
+{
+    const std::pair<Bytes, std::size_t> cases[] = {
+        {mpeg_stream(3), 0},
+        {concat({mpeg_stream(3), filler(2323)}), 0},
+        {concat({filler(100), mpeg_stream(10)}), 100},
     };
-    const Case cases[] = {
-        {"pack header 24 bytes in", raw_track(stream), 0},
-        {"part of a sector after the last", raw_track(stream), 2351},
-        // The scan only proves there is MPEG; sectors before it are kept.
-        {"data sectors first", concat({raw_track(zeros(2 * block_size)), raw_track(stream, 2)}), 100},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Scratch s;
-        s.write("in.raw", concat({c.image, filler(c.extra)}));
-        RunResult r = s.run({"-raw2dat", "in", "out"});
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, banner + expect::header("raw2dat", "in.raw", "out.dat") + expect::searching +
-                             expect::scan0 + expect::writing + expect::completed("out.dat"));
-        EXPECT_TRUE(same_bytes(s.read("out.dat"), dat_file(c.image)));
+    for (const auto& [input, first_pack] : cases) {
+        SCOPED_TRACE(input.size());
+        std::size_t blocks = (input.size() - first_pack) / block_size;
+        Bytes want = dat_from_blocks(slice(input, first_pack, blocks * block_size));
+        ASSERT_EQ(want.size(), 44 + (30 + blocks) * 2352);
+        check_run({"-mpg2dat", "in", "out"}, "in.mpg", input, 0, expect::converted("-mpg2dat", "in.mpg", "out.dat"),
+                  "out.dat", want);
     }
 }
 
-TEST(Mpg2dat, OwnSizesWhateverTheCommandLineSays)
+// In-process: the data sectors around the carries, the rest sent to
+// /dev/null.
+TEST(Mpg2dat, AddressesAcrossSecondAndMinuteCarries)
 {
-    Bytes stream = mpeg_stream(3);
+    reset_run_state();
+    reset_msf_counter();
     Scratch s;
-    s.write("in.mpg", stream);
-    RunResult r = s.run({"-r100", "-w9000", "-mpg2dat", "in.mpg", "out.dat"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, banner +
-                         expect::header("mpg2dat", "in.mpg", "out.dat",
-                                        expect::read_size_line(100) + expect::write_size_line(9000)) +
-                         expect::searching + expect::scan0 + expect::writing + expect::copy0 +
-                         expect::completed("out.dat"));
-    EXPECT_TRUE(same_bytes(s.read("out.dat"), dat_from_blocks(stream)));
-}
-
-TEST(DatBuilding, FailuresSayWhatWentWrong)
-{
-    const Bytes no_stream = filler(20000);
-    const Bytes raw = raw_track(mpeg_stream(5));
-    const Bytes stream = mpeg_stream(4);
-    const Bytes short_stream = mpeg_stream(2);  // 4648 bytes: no whole scan block
-    struct Case {
-        const char* name;
-        std::vector<std::string> options;
-        const char* method;
-        std::string summary;
-        const Bytes* input;  // nullptr: no such file
-        std::string output;
-        std::string after_header;
-    };
-    const Case cases[] = {
-        {"raw2dat, no input", {"-raw2dat"}, "raw2dat", "", nullptr, "out.dat", expect::open_failed("in.x")},
-        {"mpg2dat, no input", {"-mpg2dat", "-fix"}, "mpg2dat", expect::fix_line, nullptr, "out.dat",
-         expect::open_failed("in.x") + expect::corrections(0)},
-        {"raw2dat, no stream", {"-raw2dat"}, "raw2dat", "", &no_stream, "out.dat",
-         expect::searching + expect::scan0 + "\n\nCould not find MPEG stream in raw image file.\n"},
-        {"mpg2dat, no stream", {"-mpg2dat"}, "mpg2dat", "", &no_stream, "out.dat",
-         expect::searching + expect::scan0 + "\n\nCould not find MPEG stream in MPEG file.\n"},
-        {"mpg2dat, stream shorter than a scan block", {"-mpg2dat"}, "mpg2dat", "", &short_stream, "out.dat",
-         expect::searching + "\n\nCould not find MPEG stream in MPEG file.\n"},
-        {"raw2dat, output folder missing", {"-raw2dat"}, "raw2dat", "", &raw, "no/out.dat",
-         expect::searching + expect::scan0 + "no/out.dat could not be written.\n"},
-        {"mpg2dat, output folder missing", {"-mpg2dat", "-fix"}, "mpg2dat", expect::fix_line, &stream, "no/out.dat",
-         expect::searching + expect::scan0 + "no/out.dat could not be written.\n" + expect::corrections(0)},
-        {"raw2dat, write larger than the chunk", {"-raw2dat", "-w31000"}, "raw2dat", expect::write_size_line(31000),
-         &raw, "out.dat",
-         "Write size of 31000 bytes is larger than the read size of 30576 bytes: bytes never read would be "
-         "written.\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Scratch s;
-        if (c.input)
-            s.write("in.x", *c.input);
-        std::vector<std::string> args = c.options;
-        args.insert(args.end(), {"in.x", c.output});
-        RunResult r = s.run(args);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, banner + expect::header(c.method, "in.x", c.output, c.summary) + c.after_header);
-        EXPECT_FALSE(s.exists(c.output));
+    const std::array<std::uint8_t, 2324> user{};
+    const std::pair<std::uint32_t, Bytes> wanted[] = {{32, {0x00, 0x08, 0x74}},   {33, {0x00, 0x09, 0x00}},
+                                                      {3857, {0x00, 0x59, 0x74}}, {3858, {0x01, 0x00, 0x00}},
+                                                      {44358, {0x0A, 0x00, 0x00}}};
+    std::uint32_t next = 0;
+    for (const auto& [sector, msf] : wanted) {
+        ASSERT_TRUE(io.output_file.open("/dev/null"));
+        if (next == 0)
+            write_dat_lead_in();
+        for (; next < sector; ++next)
+            write_mode2_sector(user.data());
+        io.output_file.close();
+        ASSERT_TRUE(io.output_file.open(s.path("one").string()));
+        write_mode2_sector(user.data());
+        ++next;
+        io.output_file.close();
+        EXPECT_TRUE(same_bytes(slice(s.read("one"), 12, 3), msf)) << "data sector " << sector;
     }
+    reset_run_state();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "fixtures.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -122,3 +123,64 @@ Bytes dat_file(const Bytes& sectors)
 {
     return concat({dat_header_bytes, sectors});
 }
+
+namespace cue {
+
+Row raw_row(int sector, std::uint64_t end)
+{
+    return {sector / 4500, sector / 75 % 60, sector % 75, 2352, 2352ull * static_cast<unsigned>(sector), end};
+}
+
+std::string table(const std::vector<Row>& rows)
+{
+    std::string out = " Track #     mm:ss.ff     Sector Size          LBA Start        LBA End    \n";
+    char line[160];
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& r = rows[i];
+        std::snprintf(line, sizeof line, "    %d        %.2d:%.2d.%.2d     %.4d bytes/sector    %9llu      %9llu\n",
+                      static_cast<int>(i), r.minutes, r.seconds, r.frames, static_cast<int>(r.sector_size),
+                      static_cast<unsigned long long>(r.start), static_cast<unsigned long long>(r.end));
+        out += line;
+    }
+    return out + "\n";
+}
+
+std::string header(const std::string& method, const std::string& sheet, const std::string& output)
+{
+    std::string destination = method == "cue2raw"   ? "RAW image destination --> "
+                              : method == "cue2dat" ? "VCD DAT destination --> "
+                                                    : "MPEG destination --> ";
+    return banner + "CUE source --> " + sheet + "\n" + destination + output + "\nExtraction method --> " + method +
+           "\n";
+}
+
+std::string sheet(const std::string& bin, const std::vector<int>& starts, const std::string& type,
+                  const std::string& eol)
+{
+    std::string text = "FILE " + bin + " BINARY" + eol;
+    char msf[48];
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        int p = starts[i];
+        std::snprintf(msf, sizeof msf, "%02d:%02d:%02d", p / 4500, p / 75 % 60, p % 75);
+        std::string number = (i < 9 ? "0" : "") + std::to_string(i + 1);
+        text += "  TRACK " + number + " " + type + eol + "    INDEX 01 " + msf + eol;
+    }
+    return text;
+}
+
+Bytes data_sectors(std::size_t n, std::uint32_t first_lba)
+{
+    return raw_track(zeros(n * block_size), first_lba);
+}
+
+std::string writing(int t)
+{
+    return "\xfe                 Track " + std::to_string(t) + " -> writing...\r";
+}
+
+std::string searching(int t)
+{
+    return "\xfe                 Track " + std::to_string(t) + " -> searching \r";
+}
+
+}  // namespace cue
