@@ -116,8 +116,11 @@ cd "$cache" || die "cannot enter $cache"
 
 echo "== preparing single-file inputs with this build"
 rm -f "$prep"/*
-"$mivaro" -cue2raw -track2 "$image.cue" "$prep/track.raw" >"$log" || die "cue2raw -track2 failed, see $log"
-"$mivaro" -raw2mpg "$prep/track.raw" "$prep/stream.mpg" >"$log" || die "raw2mpg failed, see $log"
+# A single track runs for a few hundredths of a second, too short to time
+# against cat without the noise swamping it: the single-file rows read the
+# whole image as one raw image, and the six movies joined as one stream.
+"$mivaro" -cue2mpg "$image.cue" "$prep/movie.mpg" >"$log" || die "cue2mpg failed, see $log"
+cat "$prep"/movie[0-9]*.mpg >"$prep/stream.mpg" && rm -f "$prep"/movie[0-9]*.mpg
 
 rows=(cue2mpg cue2raw cue2dat raw2mpg mpg2dat search)
 
@@ -131,7 +134,7 @@ describe_row() {
         cue2mpg) input=$image.bin; cmd=("$mivaro" -cue2mpg "$image.cue" "$scratch/movie.mpg") ;;
         cue2raw) input=$image.bin; cmd=("$mivaro" -cue2raw "$image.cue" "$scratch/track.raw") ;;
         cue2dat) input=$image.bin; cmd=("$mivaro" -cue2dat "$image.cue" "$scratch/track.dat") ;;
-        raw2mpg) input=$prep/track.raw; cmd=("$mivaro" -raw2mpg "$prep/track.raw" "$scratch/movie.mpg") ;;
+        raw2mpg) input=$image.bin; cmd=("$mivaro" -raw2mpg "$image.bin" "$scratch/movie.mpg") ;;
         mpg2dat) input=$prep/stream.mpg; cmd=("$mivaro" -mpg2dat "$prep/stream.mpg" "$scratch/movie.dat") ;;
         search)
             input=plain.bin
@@ -242,7 +245,8 @@ for row in "${rows[@]}"; do
             verdict="MISSED (< $min_search_mbps MB/s)"
     else
         label=$row
-        [[ $row == raw2mpg || $row == mpg2dat ]] && label="$row (one track)"
+        [[ $row == raw2mpg ]] && label="raw2mpg (whole image)"
+        [[ $row == mpg2dat ]] && label="mpg2dat (six movies)"
         awk -v r="$ratio" -v t="$max_ratio" 'BEGIN { exit !(r <= t) }' ||
             verdict="MISSED (ratio > $max_ratio)"
     fi

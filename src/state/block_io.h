@@ -85,7 +85,7 @@ public:
     void abandon();
 
 private:
-    bool flush_buffer();
+    bool flush_buffer(std::size_t keep_at_most = 0);
     [[noreturn]] void write_failed();
 
     std::span<std::uint8_t> buf_;
