@@ -95,21 +95,21 @@ void reset_msf_counter()
 void write_dat_lead_in()
 {
     io.output_file.write(dat_header);
+    std::array<std::uint8_t, sector_size> sector{};
+    for (int b = 0; b < 4; ++b)
+        sector[edc_offset + b] = static_cast<std::uint8_t>(empty_sector_edc >> (8 * b));
     for (int i = 0; i < 30; ++i) {
-        std::uint8_t* sector = io.output_file.claim(sector_size);
-        put_header(sector, empty_subheader);
+        put_header(sector.data(), empty_subheader);
         // The lead-in runs from frame 12 to 41 and never needs a carry.
         ++msf_counter.frame;
-        std::memset(sector + user_data_offset, 0, 2324);
-        for (int b = 0; b < 4; ++b)
-            sector[edc_offset + b] = static_cast<std::uint8_t>(empty_sector_edc >> (8 * b));
+        io.output_file.write(sector);
     }
 }
 
 void write_mode2_sector(const std::uint8_t* user_data)
 {
-    std::uint8_t* sector = io.output_file.claim(sector_size);
-    put_header(sector, video_subheader);
+    std::array<std::uint8_t, user_data_offset> header;
+    put_header(header.data(), video_subheader);
     if (++msf_counter.frame > 74) {
         msf_counter.frame = 0;
         if (++msf_counter.second > 59) {
@@ -117,6 +117,8 @@ void write_mode2_sector(const std::uint8_t* user_data)
             ++msf_counter.minute;
         }
     }
-    std::memcpy(sector + user_data_offset, user_data, 2324);
-    std::memset(sector + edc_offset, 0, 4);  // data sectors carry no EDC
+    static constexpr std::array<std::uint8_t, 4> no_edc{};  // data sectors carry no EDC
+    io.output_file.write(header);
+    io.output_file.write(user_data, 2324);
+    io.output_file.write(no_edc);
 }

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr std::size_t page_size = 4096;
 constexpr const char* read_error_text = "%s could not be read.\n";
 constexpr const char* write_error_text = "%s could not be written.\n";
 constexpr const char* same_file_text = "%s is an input of this run and is not overwritten.\n";
@@ -151,24 +150,18 @@ bool BlockWriter::open(const std::string& path)
     return true;
 }
 
-bool BlockWriter::flush_buffer(std::size_t keep_at_most)
+bool BlockWriter::flush_buffer()
 {
-    // Writes in whole pages where it can: the page cache takes those without
-    // touching a page twice. Up to keep_at_most bytes of the end may stay
-    // behind, moved to the front of the buffer.
-    std::size_t kept = std::min(used_ % page_size, keep_at_most);
-    std::size_t count = used_ - kept;
     std::size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(fd_, buf_.data() + done, count - done);
+    while (done < used_) {
+        ssize_t n = ::write(fd_, buf_.data() + done, used_ - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
         done += static_cast<std::size_t>(n);
     }
-    std::memmove(buf_.data(), buf_.data() + count, kept);
-    used_ = kept;
+    used_ = 0;
     return true;
 }
 
@@ -192,17 +185,6 @@ void BlockWriter::write(const std::uint8_t* src, std::size_t n)
         if (used_ == buf_.size() && !flush_buffer())
             write_failed();
     }
-}
-
-std::uint8_t* BlockWriter::claim(std::size_t n)
-{
-    if (fd_ < 0 || n > buf_.size())
-        write_failed();
-    if (used_ + n > buf_.size() && !flush_buffer(buf_.size() - n))
-        write_failed();
-    std::uint8_t* room = buf_.data() + used_;
-    used_ += n;
-    return room;
 }
 
 void BlockWriter::close()

@@ -74,9 +74,6 @@ public:
     // "<name> could not be written." and ends the run.
     void write(const std::uint8_t* src, std::size_t n);
     void write(std::span<const std::uint8_t> bytes) { write(bytes.data(), bytes.size()); }
-    // Room for the next n bytes (at most the buffer's size) in the buffer;
-    // the caller fills all of it before any other call.
-    std::uint8_t* claim(std::size_t n);
     void close();
     // Writes out what is buffered and closes, ignoring failures: used when
     // the run is ending for another reason.
@@ -85,7 +82,7 @@ public:
     void abandon();
 
 private:
-    bool flush_buffer(std::size_t keep_at_most = 0);
+    bool flush_buffer();
     [[noreturn]] void write_failed();
 
     std::span<std::uint8_t> buf_;
