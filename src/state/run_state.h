@@ -80,6 +80,9 @@ inline constexpr std::uint64_t max_input_size = 0xFFFFFFFFull;
 extern RunSettings settings;
 extern IoState io;
 extern std::array<TrackRecord, max_tracks> track_table;
+// Holds the .dat signature read and copies of chunks too short for the
+// repair to examine in place; the copy loops otherwise work on views into
+// the input's read buffer.
 extern std::array<std::uint8_t, sector_buffer_size> sector_buffer;
 extern std::string output_name_template;
 
