@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     fuzz::setup(argc, argv);
     std::string sheet = sample_sheet;
-    fuzz::add_fixed_file("a.cue", fuzz::Bytes(sheet.begin(), sheet.end()));
+    fuzz::add_fixed_file("a.cue", Bytes(sheet.begin(), sheet.end()));
     fuzz::add_fixed_file("a.bin", fuzz::raw_image());
     fuzz::add_fixed_file("a.raw", fuzz::raw_image());
     fuzz::add_fixed_file("a.cif", fuzz::cif_image());
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     fuzz::add_fixed_file("a.dat", fuzz::dat_file());
     fuzz::add_fixed_file("big.raw", fuzz::big_raw_image());
     sheet = subfolder_sheet;
-    fuzz::add_fixed_file("d/a.cue", fuzz::Bytes(sheet.begin(), sheet.end()));
+    fuzz::add_fixed_file("d/a.cue", Bytes(sheet.begin(), sheet.end()));
     fuzz::add_fixed_file("d/disc.bin", fuzz::raw_image());
     return 0;
 }

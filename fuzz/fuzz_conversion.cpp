@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::begin_run();
     if ((data[0] & 0xC0) == 0xC0 && size > 1) {
         std::size_t n = size - 1;
-        static fuzz::Bytes tiled;
+        static Bytes tiled;
         tiled.resize((tiled_size + n - 1) / n * n);
         std::copy(data + 1, data + size, tiled.begin());
         for (std::size_t done = n; done < tiled.size(); done *= 2)

@@ -24,46 +24,10 @@ extern "C" const char* __ubsan_default_options()
 namespace fuzz {
 namespace {
 
-std::uint8_t filler_byte(unsigned serial, std::size_t i)
-{
-    std::uint32_t x = serial * 2654435761u + static_cast<std::uint32_t>(i) * 40503u + 12345u;
-    x ^= x >> 13;
-    x *= 0x5bd1e995u;
-    x ^= x >> 15;
-    return static_cast<std::uint8_t>(2 + x % 0xFC);  // 0x02 .. 0xFD
-}
-
-std::uint8_t bcd(unsigned n)
-{
-    return static_cast<std::uint8_t>(((n / 10) << 4) | (n % 10));
-}
-
-void put(Bytes& b, std::size_t at, std::initializer_list<std::uint8_t> values)
-{
-    std::copy(values.begin(), values.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
 void append(Bytes& to, const Bytes& from)
 {
     to.insert(to.end(), from.begin(), from.end());
 }
-
-Bytes raw_sector(const Bytes& user, std::uint32_t lba)
-{
-    Bytes s(sector_bytes, 0);
-    put(s, 0, {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00});
-    std::uint32_t address = lba + 150;
-    put(s, 12, {bcd(address / 4500), bcd((address / 75) % 60), bcd(address % 75), 0x02});
-    put(s, 16, {0x01, 0x01, 0x62, 0x0F, 0x01, 0x01, 0x62, 0x0F});
-    std::copy(user.begin(), user.end(), s.begin() + 24);
-    return s;
-}
-
-const Bytes dat_header = {
-    'R',  'I',  'F',  'F',  0x44, 0x3F, 0x2D, 0x19, 'C',  'D',  'X',  'A',  'f',  'm',  't',
-    ' ',  0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x11, 0x11, 'X',  'A',  0x01, 0x00,
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 'd',  'a',  't',  'a',  0x20, 0x3F, 0x2D, 0x19,
-};
 
 struct Workspace {
     std::string dir;          // absolute path of the working folder
@@ -201,15 +165,6 @@ void pin_artifact_prefix(int* argc, char*** argv)
 
 }  // namespace
 
-Bytes mpeg_block(unsigned serial)
-{
-    Bytes b(block_size);
-    for (std::size_t i = 0; i < b.size(); ++i)
-        b[i] = filler_byte(serial + 1000, i);
-    put(b, 0, {0x00, 0x00, 0x01, 0xBA, 0x21});
-    return b;
-}
-
 std::vector<Bytes> sample_blocks()
 {
     std::vector<Bytes> blocks;
@@ -218,12 +173,12 @@ std::vector<Bytes> sample_blocks()
     std::fill(padded.begin() + 34, padded.end(), 0xFF);
     blocks.push_back(padded);
     Bytes bumper_end = mpeg_block(2);
-    put(bumper_end, block_size - 8, {0x00, 0x00, 0x01, 0xB9});
+    put_bytes(bumper_end, block_size - 8, {0x00, 0x00, 0x01, 0xB9});
     blocks.push_back(bumper_end);
     blocks.push_back(mpeg_block(3));
     blocks.push_back(mpeg_block(4));
     Bytes broken = mpeg_block(5);
-    put(broken, 0, {0x47, 0x47, 0x55, 0x55, 0x55});
+    put_bytes(broken, 0, {0x47, 0x47, 0x55, 0x55, 0x55});
     blocks.push_back(broken);
     blocks.push_back(mpeg_block(6));
     blocks.push_back(mpeg_block(7));
@@ -242,12 +197,8 @@ Bytes raw_image()
 Bytes cif_image()
 {
     Bytes out;
-    for (const Bytes& b : sample_blocks()) {
-        Bytes s(cif_bytes, 0);
-        put(s, 0, {0x01, 0x01, 0x62, 0x0F, 0x01, 0x01, 0x62, 0x0F});
-        std::copy(b.begin(), b.end(), s.begin() + 8);
-        append(out, s);
-    }
+    for (const Bytes& b : sample_blocks())
+        append(out, cif_sector(b));
     return out;
 }
 
@@ -264,7 +215,7 @@ Bytes big_raw_image()
 {
     std::vector<Bytes> blocks = sample_blocks();
     Bytes ba_run(block_size, 0xBA);
-    put(ba_run, 0, {0x00, 0x00, 0x01, 0xBA});
+    put_bytes(ba_run, 0, {0x00, 0x00, 0x01, 0xBA});
     Bytes out;
     for (std::uint32_t lba = 0; lba < big_image_sectors; ++lba) {
         const Bytes* user = &blocks[lba % blocks.size()];
@@ -279,7 +230,7 @@ Bytes big_raw_image()
 
 Bytes dat_file()
 {
-    Bytes out = dat_header;
+    Bytes out = dat_header_bytes;
     append(out, raw_image());
     return out;
 }

@@ -7,17 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "fixtures.h"
+
 namespace fuzz {
-
-using Bytes = std::vector<std::uint8_t>;
-
-inline constexpr std::size_t block_size = 2324;   // Form 2 user data, one MPEG block
-inline constexpr std::size_t sector_bytes = 2352;  // raw sector
-inline constexpr std::size_t cif_bytes = 2332;     // subheader + user data
-
-// A block opening with a pack header (00 00 01 BA 21); the filler after it
-// holds no 00, 01 or FF byte, so no other start code and no padding.
-Bytes mpeg_block(unsigned serial);
 
 // The eight blocks every sample file is made of: an empty data block, a
 // padded pack, a pack closed by an end code (a bumper), two packs, a block

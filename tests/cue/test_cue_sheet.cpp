@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "fixtures.h"
+#include "harness.h"
 
 namespace {
 

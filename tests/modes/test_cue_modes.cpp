@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "fixtures.h"
+#include "harness.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "fixtures.h"
+#include "harness.h"
 #include "stream_fixtures.h"
 
 namespace fs = std::filesystem;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "harness.h"
+#include "bytes.h"
 
 inline constexpr std::size_t block_size = 2324;   // Form 2 user data, one MPEG block
 inline constexpr std::size_t sector_bytes = 2352;  // raw sector
@@ -41,6 +41,9 @@ extern const Bytes dat_header_bytes;
 void put_bytes(Bytes& b, std::size_t at, std::initializer_list<std::uint8_t> values);
 
 // CUE sheets, small Video CD images and the lines the CUE conversions print.
+// The banner block every run starts with: blank line, banner, blank line.
+inline const std::string banner = "\nMivaro v1.5\n\n";
+
 namespace cue {
 
 // One printed row of the track table; offsets are bytes into the BIN.

@@ -138,27 +138,6 @@ RunResult run_program_in(const fs::path& cwd, const std::vector<std::string>& ar
     return result;
 }
 
-std::string join(const Bytes& a)
-{
-    return std::string(a.begin(), a.end());
-}
-
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-Bytes slice(const Bytes& b, std::size_t from, std::size_t n)
-{
-    if (from >= b.size())
-        return {};
-    n = std::min(n, b.size() - from);
-    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(from + n));
-}
-
 ::testing::AssertionResult same_bytes(const Bytes& got, const Bytes& want)
 {
     std::size_t n = std::min(got.size(), want.size());

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<std::uint8_t>;
+#include "bytes.h"
+#include "fixtures.h"
+
 
 struct RunResult {
     std::string out;    // every byte written to standard output
@@ -49,13 +51,8 @@ RunResult run_program_in(const std::filesystem::path& cwd, const std::vector<std
 
 std::string mivaro_path();
 
-// The banner block every run starts with: blank line, banner, blank line.
-inline const std::string banner = "\nMivaro v1.5\n\n";
 
 // Text helpers for expected output.
-std::string join(const Bytes& a);
-Bytes concat(std::initializer_list<Bytes> parts);
-Bytes slice(const Bytes& b, std::size_t from, std::size_t n);
 
 #include <gtest/gtest.h>
 // Compares byte strings and reports sizes and the first differing offset

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fixtures.h"
+#include "harness.h"
 
 namespace expect {
 
