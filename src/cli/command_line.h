@@ -12,8 +12,3 @@ void parse_command_line(int argc, const char* const* argv);
 bool has_extension(std::string_view name);
 
 [[noreturn]] void print_usage();
-
-// The number after an option's letters, read the way C's atoi reads it:
-// leading blanks, an optional sign, then digits up to the first other
-// character; 0 when there are none.
-std::int32_t leading_number(std::string_view text);

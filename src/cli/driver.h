@@ -3,6 +3,3 @@
 
 // Returns the exit status. Everything the run prints goes to standard output.
 int run_program(int argc, const char* const* argv);
-
-// The active options, printed by every conversion after its header lines.
-void print_option_summary();

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "cli/command_line.h"
+#include "state/numbers.h"
 #include "state/run_state.h"
 
 namespace {
@@ -23,9 +23,6 @@ constexpr const char* mode1_refused_lines[] = {
     "NOTE: Mode 1 support in -cue2mpg not fully tested.\n",
 };
 
-// MSF positions: 75 frames a second, 60 seconds a minute.
-constexpr std::int64_t frames_per_minute = 4500;
-constexpr std::int64_t frames_per_second = 75;
 
 // The sheet read as text the way scanf reads it: words split at white space
 // (line ends included), numbers with an optional sign, and an end-of-file

@@ -1,6 +1,6 @@
 // Splitting a CUE/BIN image into per-track raw images, .dat files or MPEG
 // streams: one procedure, three rows of differences.
-#include "cli/driver.h"
+#include "state/option_summary.h"
 #include "cue/cue_sheet.h"
 #include "cue/track_table.h"
 #include "engine/copy_engine.h"

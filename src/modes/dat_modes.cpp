@@ -1,5 +1,5 @@
 // .dat files built from a raw track image or an MPEG stream.
-#include "cli/driver.h"
+#include "state/option_summary.h"
 #include "engine/mode2.h"
 #include "modes/modes.h"
 #include "modes/single_file.h"

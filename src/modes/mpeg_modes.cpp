@@ -1,7 +1,7 @@
 // MPEG extraction from one raw, CIF, MPEG or .dat file.
 #include <cstring>
 
-#include "cli/driver.h"
+#include "state/option_summary.h"
 #include "modes/modes.h"
 #include "modes/single_file.h"
 #include "state/run_state.h"

@@ -1,7 +1,5 @@
 #include "state/run_state.h"
 
-#include <cstdarg>
-#include <cstdio>
 
 namespace {
 
@@ -54,22 +52,4 @@ std::uint64_t file_size(BlockReader& stream)
         end_run(1);
     }
     return size;
-}
-
-void end_run(int status)
-{
-    throw RunEnd{status};
-}
-
-void say(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-}
-
-void flush_stdout()
-{
-    std::fflush(stdout);
 }

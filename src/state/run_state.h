@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "state/block_io.h"
+#include "state/formats.h"
+#include "state/input_file.h"
+#include "state/output_file.h"
+#include "state/report.h"
 
 enum ConversionMode : std::uint16_t {
     mode_none = 0,
@@ -68,14 +71,6 @@ struct TrackRecord {
 };
 
 inline constexpr std::size_t max_tracks = 99;
-// Largest read of one engine step; also the bound of every sector size.
-inline constexpr std::uint32_t sector_buffer_size = 32705;
-inline constexpr std::uint32_t raw_sector_size = 2352;
-inline constexpr std::uint32_t cif_sector_size = 2332;
-inline constexpr std::uint32_t form2_data_size = 2324;
-inline constexpr std::uint32_t mode1_data_size = 2048;
-// Offsets are 32-bit quantities in the formats this program handles.
-inline constexpr std::uint64_t max_input_size = 0xFFFFFFFFull;
 
 extern RunSettings settings;
 extern IoState io;
@@ -95,14 +90,3 @@ std::uint32_t multi_sector_chunk(std::uint32_t sector_size);
 // Size of an open input; leaves it positioned at offset 0. Inputs of 4 GiB
 // or more end the run.
 std::uint64_t file_size(BlockReader& stream);
-
-// A run that must end unwinds to the driver with this; the lines the user
-// sees have been printed already.
-struct RunEnd {
-    int status;
-};
-[[noreturn]] void end_run(int status);
-
-// printf to standard output; every line the program prints goes through it.
-void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void flush_stdout();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "state/numbers.h"
 #include "harness.h"
 #include "state/run_state.h"
 

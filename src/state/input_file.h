@@ -1,6 +1,5 @@
-// The only code that talks to the operating system for file data. The rest
-// of the program reads and writes in sector-sized steps; these two types turn
-// them into large reads and writes underneath.
+// Reading input files. The rest of the program reads in sector-sized steps;
+// this type turns them into large reads underneath.
 #pragma once
 
 #include <cstddef>
@@ -55,38 +54,4 @@ private:
     bool opened_ = false;
     dev_t device_ = 0;
     ino_t inode_ = 0;
-};
-
-class BlockWriter {
-public:
-    explicit BlockWriter(std::span<std::uint8_t> buffer) : buf_(buffer) {}
-    BlockWriter(const BlockWriter&) = delete;
-    BlockWriter& operator=(const BlockWriter&) = delete;
-    ~BlockWriter() { abandon(); }
-
-    // Creates or truncates the file; false when that is not possible, or
-    // when the file is one of the run's inputs, which truncating would destroy.
-    bool open(const std::string& path);
-    bool is_open() const { return fd_ >= 0; }
-    const std::string& name() const { return name_; }
-
-    // Any failure of the underlying writes or of the final close prints
-    // "<name> could not be written." and ends the run.
-    void write(const std::uint8_t* src, std::size_t n);
-    void write(std::span<const std::uint8_t> bytes) { write(bytes.data(), bytes.size()); }
-    void close();
-    // Writes out what is buffered and closes, ignoring failures: used when
-    // the run is ending for another reason.
-    void close_quietly();
-    // Closes without writing out what is buffered.
-    void abandon();
-
-private:
-    bool flush_buffer();
-    [[noreturn]] void write_failed();
-
-    std::span<std::uint8_t> buf_;
-    std::string name_;
-    int fd_ = -1;
-    std::size_t used_ = 0;
 };
