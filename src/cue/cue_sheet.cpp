@@ -1,260 +1,212 @@
 #include "cue/cue_sheet.h"
 
-#include <array>
+#include <algorithm>
 
 #include "state/numbers.h"
-#include "state/run_state.h"
 
 namespace {
 
-constexpr const char* sheet_open_failed_text = "%s could not be opened or accessed.\nFile may not exist.\n\n";
-constexpr const char* bin_open_failed_text = "%s could not be opened or accessed.\n";
-constexpr const char* bin_name_hint_text = "The filename specified inside the CUE file could be wrong\n\n";
 constexpr const char* too_many_text = "Total tracks over 98.  Possible error in CUE file.\n\n";
 constexpr const char* missing_file_text = "Error in CUE file!  Missing FILE information.\n\n";
 constexpr const char* incomplete_text = "CUE file is incomplete and is missing the necessary track information.\n\n";
 constexpr const char* bad_type_text = "Track type %s in CUE file is not supported.\n\n";
-constexpr const char* size_warning_text = "\n** BIN size does not match size expected in CUE file. **\n\n";
-constexpr const char* mode1_detected_text = "- Mode 1 detected: -fix option automatically disabled.\n";
-constexpr const char* mode1_refused_lines[] = {
-    "\nThere are no plans to support Mode 1 images. *True* VCDs are burned as Mode 2.\n",
-    "If you still wish to extract the MPEG stream from the Mode 1 image,\n",
-    "try the -cue2mpg option instead.\n",
-    "NOTE: Mode 1 support in -cue2mpg not fully tested.\n",
-};
 
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+// Lines whose words are text about the disc, never keywords.
+constexpr std::string_view text_line_words[] = {"REM", "TITLE", "PERFORMER", "SONGWRITER",
+                                                "CATALOG", "ISRC", "CDTEXTFILE"};
+// A BIN name longer than this is cut; no real path comes near it.
+constexpr std::size_t max_name_size = 4096;
 
-// The sheet read as text the way scanf reads it: words split at white space
-// (line ends included), numbers with an optional sign, and an end-of-file
-// flag that is set once a read runs into the end.
-struct SheetText {
-    bool at_end = false;
+// The sheet read the way scanf reads it: words split at white space (line
+// ends included), numbers with an optional sign.
+struct Cursor {
+    std::string_view text;
+    std::size_t pos = 0;
 
-    int peek()
-    {
-        std::uint8_t c;
-        std::uint64_t pos = io.cue_file.tell();
-        if (io.cue_file.read(&c, 1) != 1) {
-            at_end = true;
-            return -1;
-        }
-        io.cue_file.seek(pos);
-        return c;
-    }
-    void advance() { io.cue_file.seek(io.cue_file.tell() + 1); }
-    static bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
+    static bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+    int peek() const { return pos < text.size() ? static_cast<unsigned char>(text[pos]) : -1; }
     void skip_space()
     {
-        while (is_space(peek()))
-            advance();
+        while (pos < text.size() && is_space(text[pos]))
+            ++pos;
     }
-    bool word(std::string& out)
+    void skip_line()
+    {
+        while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r')
+            ++pos;
+    }
+    // Empty only at the end of the text.
+    std::string_view word()
     {
         skip_space();
-        if (peek() < 0)
-            return false;
-        out.clear();
-        for (int c = peek(); c >= 0 && !is_space(c); c = peek()) {
-            out.push_back(static_cast<char>(c));
-            advance();
-        }
-        return true;
+        std::size_t start = pos;
+        while (pos < text.size() && !is_space(text[pos]))
+            ++pos;
+        return text.substr(start, pos - start);
     }
     bool number(int& out)
     {
         skip_space();
-        std::string digits;
-        int c = peek();
-        if (c == '+' || c == '-') {
-            digits.push_back(static_cast<char>(c));
-            advance();
-        }
-        for (c = peek(); c >= '0' && c <= '9'; c = peek()) {
-            if (digits.size() < 24)
-                digits.push_back(static_cast<char>(c));
-            advance();
-        }
-        if (digits.empty() || digits == "+" || digits == "-")
+        std::size_t start = pos;
+        if (peek() == '+' || peek() == '-')
+            ++pos;
+        std::size_t digits = pos;
+        while (peek() >= '0' && peek() <= '9')
+            ++pos;
+        if (pos == digits)
             return false;
-        out = leading_number(digits);
+        out = leading_number(text.substr(start, pos - start));
         return true;
     }
     bool literal(char expected)
     {
         if (peek() != static_cast<unsigned char>(expected))
             return false;
-        advance();
+        ++pos;
         return true;
     }
 };
 
-struct ReaderState {
-    SheetText text;
-    bool file_seen = false;
-    std::uint64_t bin_size = 0;
-    std::uint32_t track_sector_size = 0;  // from the latest TRACK line
-    char mode_char = 0;
-    int index_number = 0, minutes = 0, seconds = 0, frames = 0;
-    bool end_cut = false;  // an entry's end had to be cut to the BIN's size
+std::string error_text(const char* format, std::string_view word)
+{
+    std::string out(format);
+    out.replace(out.find("%s"), 2, word);
+    return out;
+}
+
+// Whatever white space stood between the words of a quoted name comes out
+// as one space.
+std::string read_bin_name(Cursor& c)
+{
+    std::string name(c.word().substr(0, max_name_size));
+    if (name.empty() || name.front() != '"')
+        return name;
+    bool closed = name.size() > 1 && name.back() == '"';
+    while (!closed) {
+        std::string_view part = c.word();
+        if (part.empty())
+            return name.substr(1);
+        if (name.size() < max_name_size)
+            name.append(" ").append(part.substr(0, max_name_size));
+        closed = part.back() == '"';
+    }
+    return name.substr(1, name.size() - 2);
+}
+
+struct Parser {
+    Cursor c;
+    ParsedSheet sheet;
+    int minutes = 0, seconds = 0, frames = 0;
+
+    std::uint16_t current_bin() const
+    {
+        return static_cast<std::uint16_t>(sheet.bins.empty() ? 0 : sheet.bins.size() - 1);
+    }
+
+    void track_line()
+    {
+        int track_number = 0;
+        if (!c.number(track_number))
+            return;
+        std::string_view type = c.word();
+        c.skip_space();
+        if (type.empty())
+            return;
+        std::uint32_t size = track_type_sector_size(type);
+        if (size == 0) {
+            sheet.error = error_text(bad_type_text, type);
+            return;
+        }
+        sheet.sector_size = size;
+        sheet.mode_char = type.size() > 4 ? type[4] : 0;
+    }
+
+    void index_line()
+    {
+        // Numbers that do not parse keep the values of the previous INDEX line.
+        int index_number = 0;
+        if (c.number(index_number) && c.number(minutes) && c.literal(':') && c.number(seconds) &&
+            c.literal(':') && c.number(frames))
+            c.skip_space();
+        if (sheet.entries.size() == max_tracks) {
+            sheet.error = too_many_text;
+            return;
+        }
+        std::int64_t p = std::max<std::int64_t>(0, minutes * frames_per_minute + seconds * frames_per_second + frames);
+        sheet.last_position = p;
+        if (!sheet.entries.empty() && sheet.entries.back().bin == current_bin()) {
+            // One sector short of the new entry's first sector.
+            TrackRecord& previous = sheet.entries.back();
+            std::uint64_t end = p == 0 ? 0 : previous.sector_size * static_cast<std::uint64_t>(p - 1);
+            if (sheet.bins.empty() && end > 0) {
+                end = 0;
+                sheet.end_cut = true;
+            }
+            previous.end_offset = end;
+        }
+        TrackRecord entry;
+        entry.minutes = static_cast<std::int16_t>(minutes);
+        entry.seconds = static_cast<std::int16_t>(seconds);
+        entry.frames = static_cast<std::int16_t>(frames);
+        entry.sector_size = sheet.sector_size;
+        entry.start_offset = sheet.sector_size * static_cast<std::uint64_t>(p);
+        entry.bin = current_bin();
+        sheet.entries.push_back(entry);
+    }
+
+    void check_end()
+    {
+        if (sheet.bins.empty())
+            sheet.error = missing_file_text;
+        else if (sheet.entries.size() > 1 &&
+                 std::any_of(sheet.entries.begin(), sheet.entries.end(), [](auto& e) { return e.sector_size == 0; }))
+            sheet.error = incomplete_text;
+        else if (sheet.entries.size() <= 1 && sheet.mode_char != '1')
+            sheet.error = incomplete_text;
+    }
 };
 
-bool try_open_bin(const std::string& name)
-{
-    return io.input_file.open(name);
-}
-
-void open_bin(ReaderState& state, const std::string& written)
-{
-    std::string rewritten = rewrite_bin_name(written);
-    bool opened = try_open_bin(written) || try_open_bin(rewritten);
-    // Sheets name their BIN relative to themselves; the program may be run
-    // from anywhere.
-    std::size_t slash = io.input_name.rfind('/');
-    if (!opened && slash != std::string::npos) {
-        std::string folder = io.input_name.substr(0, slash + 1);
-        for (const std::string* name : std::array<const std::string*, 2>{&written, &rewritten}) {
-            if (!name->starts_with('/') && try_open_bin(folder + *name)) {
-                opened = true;
-                break;
-            }
-        }
-    }
-    if (!opened) {
-        say(bin_open_failed_text, rewritten.c_str());
-        say("%s", bin_name_hint_text);
-        end_run(1);
-    }
-    state.bin_size = file_size(io.input_file);
-}
-
-void read_file_line(ReaderState& state)
-{
-    state.file_seen = true;
-    std::string name;
-    state.text.word(name);
-    bool quoted = !name.empty() && name.front() == '"';
-    bool closed = quoted && name.size() > 1 && name.back() == '"';
-    if (quoted && name.size() == 1)
-        closed = true;  // a lone quote mark is an empty name
-    // Whatever white space stood between the words of a quoted name comes
-    // out as one space.
-    std::string part;
-    while (quoted && !closed && state.text.word(part)) {
-        name += ' ';
-        name += part;
-        closed = name.back() == '"';
-    }
-    if (quoted)
-        name = closed ? name.substr(1, name.size() >= 2 ? name.size() - 2 : 0) : name.substr(1);
-    open_bin(state, name);
-}
-
-void read_track_line(ReaderState& state)
-{
-    int track_number = 0;
-    std::string type;
-    if (!state.text.number(track_number))
-        return;
-    state.text.skip_space();
-    if (!state.text.word(type))
-        return;
-    state.text.skip_space();
-    std::uint32_t size = track_type_sector_size(type);
-    if (size == 0) {
-        say(bad_type_text, type.c_str());
-        end_run(1);
-    }
-    state.track_sector_size = size;
-    state.mode_char = type.size() > 4 ? type[4] : 0;
-}
-
-std::int64_t index_position(const ReaderState& state)
-{
-    std::int64_t p = state.minutes * frames_per_minute + state.seconds * frames_per_second + state.frames;
-    return p < 0 ? 0 : p;
-}
-
-void read_index_line(ReaderState& state)
-{
-    // Numbers that do not parse keep the values of the previous INDEX line.
-    SheetText& t = state.text;
-    if (t.number(state.index_number) && t.number(state.minutes) && t.literal(':') && t.number(state.seconds) &&
-        t.literal(':') && t.number(state.frames))
-        t.skip_space();
-
-    if (settings.highest_track + 1 > 98) {
-        say("%s", too_many_text);
-        end_run(1);
-    }
-    ++settings.highest_track;
-    std::int64_t p = index_position(state);
-    if (settings.highest_track > 0) {
-        // One sector short of the new entry's first sector.
-        TrackRecord& previous = track_table[static_cast<std::size_t>(settings.highest_track - 1)];
-        std::uint64_t end = p == 0 ? 0 : previous.sector_size * static_cast<std::uint64_t>(p - 1);
-        if (end > state.bin_size) {
-            end = state.bin_size;
-            state.end_cut = true;
-        }
-        previous.end_offset = end;
-    }
-    TrackRecord& entry = track_table[static_cast<std::size_t>(settings.highest_track)];
-    entry.minutes = static_cast<std::int16_t>(state.minutes);
-    entry.seconds = static_cast<std::int16_t>(state.seconds);
-    entry.frames = static_cast<std::int16_t>(state.frames);
-    entry.sector_size = state.track_sector_size;
-    entry.start_offset = state.track_sector_size * static_cast<std::uint64_t>(p);
-}
-
-void finish_entries(ReaderState& state)
-{
-    io.cue_file.close();
-    for (int i = 0; i <= settings.highest_track; ++i) {
-        if (track_table[static_cast<std::size_t>(i)].sector_size == 0) {
-            say("%s", incomplete_text);
-            end_run(1);
-        }
-    }
-    std::uint64_t size = file_size(io.input_file);
-    io.input_file.seek(size);
-    TrackRecord& last = track_table[static_cast<std::size_t>(settings.highest_track)];
-    last.end_offset = (size / last.sector_size) * last.sector_size;
-    if (size % last.sector_size != 0 || state.end_cut || last.start_offset >= size)
-        say("%s", size_warning_text);
-}
-
-// A sheet with at most one entry is only usable as a Mode 1 single-track
-// image under -cue2mpg; its sectors carry 2048 bytes of user data each.
-void finish_single_track(ReaderState& state)
-{
-    if (state.mode_char != '1') {
-        say("%s", incomplete_text);
-        end_run(1);
-    }
-    if (settings.mode != cue2mpg_mode) {
-        for (const char* line : mode1_refused_lines)
-            say("%s", line);
-        end_run(1);
-    }
-    settings.highest_track = 1;
-    settings.fix_blocks = 0;
-    say("%s", mode1_detected_text);
-    settings.read_sector_override = state.track_sector_size;
-    settings.write_sector_override = mode1_data_size;
-    TrackRecord& entry = track_table[1];
-    entry.minutes = 0;
-    entry.seconds = 1;
-    entry.frames = 0;
-    entry.sector_size = state.track_sector_size;
-    entry.start_offset = state.track_sector_size * static_cast<std::uint64_t>(index_position(state));
-    io.cue_file.close();
-    std::uint64_t size = file_size(io.input_file);
-    io.input_file.seek(size);
-    entry.end_offset = (size / entry.sector_size) * entry.sector_size;
-}
-
 }  // namespace
+
+ParsedSheet parse_cue_sheet(std::string_view text)
+{
+    if (text.starts_with(byte_order_mark))
+        text.remove_prefix(byte_order_mark.size());
+    Parser p{Cursor{text}, {}};
+    // A word scanner more than a line parser: keywords are recognised by
+    // their first letters, case-sensitively, and every other word is skipped.
+    for (std::string_view w = p.c.word(); !w.empty() && p.sheet.error.empty(); w = p.c.word()) {
+        if (std::find(std::begin(text_line_words), std::end(text_line_words), w) != std::end(text_line_words))
+            p.c.skip_line();
+        else if (w.starts_with("FILE"))
+            p.sheet.bins.push_back(read_bin_name(p.c));
+        else if (w.starts_with("TRACK"))
+            p.track_line();
+        else if (w.starts_with("INDEX"))
+            p.index_line();
+    }
+    if (p.sheet.error.empty())
+        p.check_end();
+    return p.sheet;
+}
+
+bool set_entry_ends(std::span<TrackRecord> entries, std::span<const std::uint64_t> bin_sizes, bool end_cut)
+{
+    bool disagree = end_cut;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        TrackRecord& e = entries[i];
+        std::uint64_t size = bin_sizes[e.bin];
+        if (i + 1 == entries.size() || entries[i + 1].bin != e.bin) {
+            e.end_offset = size / e.sector_size * e.sector_size;
+            disagree = disagree || size % e.sector_size != 0 || e.start_offset >= size;
+        } else if (e.end_offset > size) {
+            e.end_offset = size;
+            disagree = true;
+        }
+    }
+    return disagree;
+}
 
 std::string rewrite_bin_name(std::string name)
 {
@@ -274,7 +226,7 @@ std::uint32_t track_type_sector_size(std::string_view word)
 {
     std::int32_t size = 0;
     if (word == "AUDIO")
-        size = 2352;
+        size = raw_sector_size;
     else if (word == "CDG")
         size = 2448;
     else if (word.starts_with("CDI/"))
@@ -284,34 +236,4 @@ std::uint32_t track_type_sector_size(std::string_view word)
     if (size < 1 || static_cast<std::uint32_t>(size) > sector_buffer_size)
         return 0;
     return static_cast<std::uint32_t>(size);
-}
-
-void read_cue_sheet()
-{
-    if (!io.cue_file.open(io.input_name)) {
-        say(sheet_open_failed_text, io.input_name.c_str());
-        end_run(1);
-    }
-    ReaderState state;
-    std::string keyword;
-    // A word scanner, not a line parser: keywords are recognised by their
-    // first letters, case-sensitively, and every other word is skipped.
-    while (state.text.word(keyword)) {
-        if (!state.file_seen && keyword.starts_with("FILE"))
-            read_file_line(state);
-        else if (keyword.starts_with("TRACK"))
-            read_track_line(state);
-        else if (keyword.starts_with("INDEX"))
-            read_index_line(state);
-        if (state.text.at_end)
-            break;
-    }
-    if (!state.file_seen) {
-        say("%s", missing_file_text);
-        end_run(1);
-    }
-    if (settings.highest_track > 0)
-        finish_entries(state);
-    else
-        finish_single_track(state);
 }

@@ -9,5 +9,5 @@ void print_track_table();
 void resolve_track_range();
 
 // Replaces the output name with the template numbered for entry t:
-// movie.mpg becomes movie01.mpg.
+// movie.mpg becomes movie01.mpg, v.d/movie becomes v.d/movie01.
 void make_track_filename(int t);

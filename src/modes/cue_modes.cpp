@@ -30,6 +30,9 @@ constexpr CueMode cue2mpg_row = {"MPEG destination --> %s\n", "Extraction method
 constexpr const char* track_writing_text = "\xfe                 Track %d -> writing...\r";
 constexpr const char* track_searching_text = "\xfe                 Track %d -> searching \r";
 constexpr const char* track_create_failed_text = "\xfe ERROR: could not write Track %d       \n";
+constexpr const char* dat_sector_size_text =
+    "Track %d has %u-byte sectors: a DAT file holds sectors of %u bytes.\n";
+constexpr const char* no_mpeg_text = "\n\nCould not find MPEG stream in BIN file.\n";
 constexpr const char* too_large_write_text =
     "Track %d: write size of %u bytes is larger than its read size of %u bytes.\n";
 
@@ -38,7 +41,9 @@ void set_track_sizes(const CueMode& row, int t)
 {
     const TrackRecord& entry = track_table[static_cast<std::size_t>(t)];
     io.sector_size = settings.read_sector_override ? settings.read_sector_override : entry.sector_size;
-    io.read_chunk = row.mpeg_output ? io.sector_size : multi_sector_chunk(io.sector_size);
+    // A write size applies to each sector, so the copy then reads one at a time.
+    bool single_sectors = row.mpeg_output || settings.write_sector_override;
+    io.read_chunk = single_sectors ? io.sector_size : multi_sector_chunk(io.sector_size);
     if (settings.write_sector_override)
         io.write_chunk = settings.write_sector_override;
     else if (!row.mpeg_output)
@@ -53,6 +58,10 @@ void refuse_unread_track_writes(const CueMode& row)
 {
     for (int t = settings.first_track; t <= settings.last_track; ++t) {
         set_track_sizes(row, t);
+        if (row.dat_output && io.sector_size != raw_sector_size) {
+            say(dat_sector_size_text, t, io.sector_size, raw_sector_size);
+            end_run(1);
+        }
         if (io.write_chunk > io.read_chunk) {
             say(too_large_write_text, t, io.write_chunk, io.read_chunk);
             end_run(1);
@@ -60,9 +69,11 @@ void refuse_unread_track_writes(const CueMode& row)
     }
 }
 
-void copy_track(const CueMode& row, int t)
+// Returns whether the entry held MPEG data.
+bool copy_track(const CueMode& row, int t)
 {
     const TrackRecord& entry = track_table[static_cast<std::size_t>(t)];
+    open_bin_image(entry.bin);
     settings.input_pos = entry.start_offset;
     io.input_file.seek(settings.input_pos);
     if (!row.mpeg_output) {
@@ -70,16 +81,31 @@ void copy_track(const CueMode& row, int t)
         if (row.dat_output)
             io.output_file.write(dat_header);
         copy_stream(entry.end_offset);
-        return;
+        return true;
     }
     say(track_searching_text, t);
     if (scan_for_pattern(settings.pack_start_code.data(), entry.end_offset, true)) {
         io.input_file.seek(settings.input_pos);
         say(track_writing_text, t);
         copy_stream(entry.end_offset);
-    } else {
-        io.output_file.close();  // a track without MPEG leaves an empty file
+        return true;
     }
+    io.output_file.close();  // a track without MPEG leaves an empty file
+    return false;
+}
+
+// The BINs in turn until one holds a pack header.
+bool any_bin_holds_mpeg()
+{
+    say("\xfe                 -> searching \r");
+    for (std::size_t b = 0; b < bin_images.size(); ++b) {
+        open_bin_image(b);
+        settings.input_pos = 0;
+        io.input_file.seek(0);
+        if (scan_for_pattern(settings.pack_start_code.data(), io.input_size, true))
+            return true;
+    }
+    return false;
 }
 
 void run_cue_mode(const CueMode& row)
@@ -94,16 +120,11 @@ void run_cue_mode(const CueMode& row)
     refuse_unread_track_writes(row);
     output_name_template = io.output_name;
 
-    io.input_size = file_size(io.input_file);
-    if (row.whole_image_scan) {
-        settings.input_pos = 0;
-        io.input_file.seek(0);
-        say("\xfe                 -> searching \r");
-        if (!scan_for_pattern(settings.pack_start_code.data(), io.input_size, true)) {
-            say("\n\nCould not find MPEG stream in BIN file.\n");
-            end_run(1);
-        }
+    if (row.whole_image_scan && !any_bin_holds_mpeg()) {
+        say("%s", no_mpeg_text);
+        end_run(1);
     }
+    bool searched = false, found = false;
     for (int t = settings.first_track; t <= settings.last_track; ++t) {
         if (settings.last_track > 1 && !settings.track_selected)
             make_track_filename(t);
@@ -113,7 +134,13 @@ void run_cue_mode(const CueMode& row)
             continue;
         }
         set_track_sizes(row, t);
-        copy_track(row, t);
+        searched = true;
+        found = copy_track(row, t) || found;
+    }
+    if (row.mpeg_output && searched && !found) {
+        io.input_file.close();
+        say("%s", no_mpeg_text);
+        end_run(1);
     }
     say("%s", row.completion_text);
     io.input_file.close();

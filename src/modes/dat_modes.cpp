@@ -13,7 +13,12 @@ void raw2dat()
     print_option_summary();
 
     io.sector_size = settings.read_sector_override ? settings.read_sector_override : raw_sector_size;
-    io.read_chunk = multi_sector_chunk(io.sector_size);
+    if (io.sector_size != raw_sector_size) {
+        say("-r%u: a DAT file holds sectors of %u bytes.\n", io.sector_size, raw_sector_size);
+        end_run(1);
+    }
+    // A write size applies to each sector, so the copy then reads one at a time.
+    io.read_chunk = settings.write_sector_override ? io.sector_size : multi_sector_chunk(io.sector_size);
     io.write_chunk = settings.write_sector_override ? settings.write_sector_override : io.read_chunk;
     refuse_unread_writes(io.read_chunk, io.write_chunk);
 

@@ -20,6 +20,7 @@ IoState io{BlockReader(cue_block), BlockReader(input_block), BlockWriter(output_
 std::array<TrackRecord, max_tracks> track_table;
 std::array<std::uint8_t, sector_buffer_size> sector_buffer;
 std::string output_name_template;
+std::vector<BinImage> bin_images;
 
 void reset_run_state()
 {
@@ -36,6 +37,7 @@ void reset_run_state()
     track_table.fill(TrackRecord{});
     sector_buffer.fill(0);
     output_name_template.clear();
+    bin_images.clear();
 }
 
 std::uint32_t multi_sector_chunk(std::uint32_t sector_size)

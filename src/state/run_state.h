@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "state/formats.h"
 #include "state/input_file.h"
@@ -68,6 +69,14 @@ struct TrackRecord {
     std::uint32_t sector_size = 0;
     std::uint64_t start_offset = 0;
     std::uint64_t end_offset = 0;
+    // Which of bin_images the offsets count in.
+    std::uint16_t bin = 0;
+};
+
+// A BIN image a CUE sheet names, as found and measured.
+struct BinImage {
+    std::string path;
+    std::uint64_t size = 0;
 };
 
 inline constexpr std::size_t max_tracks = 99;
@@ -80,6 +89,7 @@ extern std::array<TrackRecord, max_tracks> track_table;
 // the input's read buffer.
 extern std::array<std::uint8_t, sector_buffer_size> sector_buffer;
 extern std::string output_name_template;
+extern std::vector<BinImage> bin_images;
 
 // Puts every record back to its start-of-program value.
 void reset_run_state();

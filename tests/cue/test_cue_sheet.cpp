@@ -1,166 +1,104 @@
+// Sheets parsed from memory into entries, the ends the BIN sizes give them,
+// and the names the program derives from a sheet.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <filesystem>
-#include <stdexcept>
-#include <unistd.h>
-
-#include "fixtures.h"
-#include "harness.h"
+#include "cue/cue_sheet.h"
+#include "cue/track_table.h"
 
 namespace {
 
-using cue::raw_row;
-constexpr std::uint64_t S = 2352;
-
-struct BinFile {
-    std::string name;  // may hold folders
-    std::uint64_t size;
+struct Entry {
+    std::uint32_t sector_size;
+    std::uint64_t start, end;
+    std::uint16_t bin;
+    bool operator==(const Entry&) const = default;
+};
+struct Case {
+    const char* what;
+    std::string text;
+    std::vector<std::uint64_t> bin_sizes;
+    std::vector<Entry> want;
+    bool warning = false;
+    std::vector<std::string> bins = {"a.bin"};
 };
 
-// BINs that take no room on disk.
-void make_bins(const Scratch& s, const std::vector<BinFile>& bins)
-{
-    for (const BinFile& b : bins) {
-        std::filesystem::create_directories(s.path(b.name).parent_path());
-        int fd = ::open(s.path(b.name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || ftruncate(fd, static_cast<off_t>(b.size)) != 0)
-            throw std::runtime_error("cannot make " + b.name);
-        ::close(fd);
-    }
-}
+const std::string vcd = "FILE \"a.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n";
 
-std::string two_entries(const std::string& file_line)
+TEST(CueSheet, EntriesAndEnds)
 {
-    return file_line + "\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n  TRACK 02 MODE2/2352\n    INDEX 01 00:00:10\n";
-}
-
-const std::vector<cue::Row> two_rows = {raw_row(0, 9 * S), raw_row(10, 20 * S)};
-
-// Each run asks for track 99, so it stops right after printing the table.
-TEST(CueSheet, TableAsRead)
-{
-    struct Case {
-        const char* what;
-        std::string sheet;
-        std::vector<BinFile> bins;
-        bool warning;
-        std::vector<cue::Row> rows;
-        std::string cue = "x.cue";
+    const Case cases[] = {
+        {"two tracks, partial last sector", vcd + "TRACK 02 MODE2/2352\nINDEX 01 00:04:00\n", {10000000},
+         {{2352, 0, 703248, 0}, {2352, 705600, 9998352, 0}}, true},
+        {"an INDEX of a minute and more", vcd + "TRACK 02 MODE2/2352\nINDEX 01 01:02:03\n", {4663 * 2352},
+         {{2352, 0, 4652 * 2352, 0}, {2352, 4653 * 2352, 4663 * 2352, 0}}},
+        {"sector sizes mixed", "FILE a.bin BINARY\nTRACK 1 MODE1/2048\nINDEX 1 0:0:0\nTRACK 2 MODE2/2336\n"
+         "INDEX 1 0:0:10\nTRACK 3 CDI/1\nINDEX 1 0:1:0\nTRACK 4 CDI/32705\nINDEX 1 0:1:1\n", {32705 * 80},
+         {{2048, 0, 2048 * 9, 0}, {2336, 23360, 2336 * 74, 0}, {1, 75, 75, 0}, {32705, 32705 * 76, 32705 * 80, 0}}},
+        {"a BIN per track, pregaps at the front of each",
+         "\xEF\xBB\xBFREM FILE old.bin\r\nTITLE \"CLIP INDEX\"\r\nFILE \"C:\\r\\My   Movie (Track 1).bin\" BINARY\r\n"
+         "  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\nFILE \"t2.bin\" BINARY\r\n  TRACK 02 MODE2/2352\r\n"
+         "  PERFORMER \"INDEX 01 00:00:01\"\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:02:00\r\n",
+         {2352 * 300 + 5, 2352 * 400}, {{2352, 0, 2352 * 300, 0}, {2352, 0, 2352 * 149, 1}, {2352, 2352 * 150, 2352 * 400, 1}},
+         true, {"C:\\r\\My Movie (Track 1).bin", "t2.bin"}},
+        {"an end past the BIN is cut", vcd + "TRACK 02 MODE2/2352\nINDEX 01 00:00:20\n", {2352 * 10},
+         {{2352, 0, 2352 * 10, 0}, {2352, 2352 * 20, 2352 * 10, 0}}, true},
+        {"entries before the FILE line end at 0", "TRACK 01 MODE2/2352\nINDEX 01 00:00:00\n"
+         "INDEX 01 00:00:05\nFILE a.bin\nINDEX 01 00:00:07\n", {2352 * 9},
+         {{2352, 0, 0, 0}, {2352, 2352 * 5, 2352 * 6, 0}, {2352, 2352 * 7, 2352 * 9, 0}}, true},
+        {"keywords by their first letters only", "FILE a.bin\nTRACKS 1 MODE2/2352\nINDEXED 1 0:0:0\ntrack 2 "
+         "MODE1/2048\nindex 1 0:0:2\nINDEX 1 0:0:3\n", {2352 * 4}, {{2352, 0, 2352 * 2, 0}, {2352, 2352 * 3, 2352 * 4, 0}}},
     };
-    std::vector<Case> cases = {
-        {"two tracks", cue::sheet("\"movie.bin\"", {0, 300}), {{"movie.bin", 10000000}}, true,
-         {raw_row(0, 703248), raw_row(300, 9998352)}},
-        {"pregap entry",
-         "FILE \"movie.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n"
-         "  TRACK 02 MODE2/2352\n    INDEX 00 00:02:00\n    INDEX 01 00:04:00\n",
-         {{"movie.bin", 10000000}}, true, {raw_row(0, 149 * S), raw_row(150, 299 * S), raw_row(300, 9998352)}},
-        {"spaces and tabs in quotes", two_entries("FILE \"my   big\t movie.bin\" BINARY"),
-         {{"my big movie.bin", 20 * S}}, false, two_rows},
-        {"DOS path", two_entries("FILE \"D:\\VCD\\MOVIE.BIN\" BINARY"), {{"d:/vcd/movie.bin", 20 * S}}, false,
-         two_rows},
-        {"only the last component rewritten", two_entries("FILE SUB/MOVIE.BIN BINARY"),
-         {{"SUB/movie.bin", 20 * S}}, false, two_rows},
-        {"beside the sheet", two_entries("FILE \"X.BIN\" BINARY"), {{"sub/x.bin", 20 * S}}, false, two_rows,
-         "sub/x.cue"},
-        {"REM holding FILE, second FILE skipped",
-         "REM FILE other.bin\n" + two_entries("FILE movie.bin BINARY") +
-             "FILE b.bin BINARY\n  TRACK 03 MODE2/2352\n    INDEX 01 00:00:15\n",
-         {{"other.bin", 30 * S}}, false, {raw_row(0, 9 * S), raw_row(10, 14 * S), raw_row(15, 30 * S)}},
-        {"CRLF", cue::sheet("movie.bin", {0, 10}, "AUDIO", "\r\n"), {{"movie.bin", 20 * S}}, false, two_rows},
-        {"TRACKS, INDEXED, lower case and REM",
-         "FILE movie.bin BINARY\nTRACKS 01 MODE2/2352\nINDEXED 01 00:00:00\ntrack 02 MODE1/2048\n"
-         "index 01 00:00:05\nREM INDEX 01 00:00:10\n",
-         {{"movie.bin", 20 * S}}, false, two_rows},
-        {"INDEX at 0 closes the previous entry at 0",
-         "FILE m.bin\nTRACK 01 MODE2/2352\nINDEX 01 00:00:00\nINDEX 01 00:00:10\nINDEX 01 00:00:00\n",
-         {{"m.bin", 20 * S}}, false, {raw_row(0, 9 * S), raw_row(10, 0), raw_row(0, 20 * S)}},
-        {"type words",
-         "FILE m.bin\nTRACK 1 MODE2/2352\nINDEX 1 00:00:00\nTRACK 2 CDI/512\nINDEX 1 00:00:10\nTRACK 3 CDG\n"
-         "INDEX 1 00:00:20\nTRACK 4 AUDIO\nINDEX 1 00:00:40\nTRACK 5 MODE2/23520\nINDEX 1 00:00:50\n",
-         {{"m.bin", 60 * S}}, false,
-         {raw_row(0, 9 * S), {0, 0, 10, 512, 5120, 19 * 512}, {0, 0, 20, 2448, 20 * 2448, 39 * 2448},
-          {0, 0, 40, 2352, 40 * S, 49 * S}, raw_row(50, 60 * S)}},
-        {"an end cut to the BIN",
-         "FILE m.bin\nTRACK 1 MODE2/2352\nINDEX 1 00:00:00\nINDEX 1 00:04:00\nINDEX 1 00:00:50\n",
-         {{"m.bin", 100 * S}}, true, {raw_row(0, 100 * S), raw_row(300, 49 * S), raw_row(50, 100 * S)}},
-        {"last entry at the BIN end", cue::sheet("m.bin", {0, 100}), {{"m.bin", 100 * S}}, true,
-         {raw_row(0, 99 * S), raw_row(100, 100 * S)}},
-        {"INDEX lines before FILE",
-         "TRACK 1 MODE2/2352\nINDEX 1 00:00:00\nINDEX 1 00:00:05\nFILE m.bin\nINDEX 1 00:00:10\n",
-         {{"m.bin", 20 * S}}, true, {raw_row(0, 0), raw_row(5, 9 * S), raw_row(10, 20 * S)}},
-    };
-    Case most{"99 entries", "", {{"m.bin", 198 * S}}, false, {}};
-    std::vector<int> starts;
-    for (int i = 0; i < 99; ++i) {
-        starts.push_back(2 * i);
-        most.rows.push_back(raw_row(2 * i, (2 * i + (i == 98 ? 2 : 1)) * S));
-    }
-    most.sheet = cue::sheet("m.bin", starts);
-    cases.push_back(most);
-
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Scratch s;
-        make_bins(s, c.bins);
-        s.write_text(c.cue, c.sheet);
-        RunResult r = s.run({"-cue2raw", "-track99", c.cue, "out"});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, cue::header("cue2raw", c.cue, "out.raw") + (c.warning ? cue::size_warning : "") +
-                             "- Selected track #99\n\n" + cue::table(c.rows) + "\xfe Track 99 does not exist.\n\n");
-        EXPECT_FALSE(s.exists("out.raw"));
+        ParsedSheet sheet = parse_cue_sheet(c.text);
+        ASSERT_EQ(sheet.error, "");
+        EXPECT_EQ(sheet.bins, c.bins);
+        EXPECT_EQ(set_entry_ends(sheet.entries, c.bin_sizes, sheet.end_cut), c.warning);
+        std::vector<Entry> got;
+        for (const TrackRecord& e : sheet.entries)
+            got.push_back({e.sector_size, e.start_offset, e.end_offset, e.bin});
+        EXPECT_EQ(got, c.want);
     }
+    ParsedSheet late = parse_cue_sheet(vcd + "INDEX 01 01:02:03\n");
+    EXPECT_EQ(late.entries[1].minutes * 10000 + late.entries[1].seconds * 100 + late.entries[1].frames, 10203);
 }
 
-TEST(CueSheet, ReaderFailures)
+TEST(CueSheet, UnusableSheets)
 {
-    std::vector<int> hundred;
-    for (int i = 0; i < 100; ++i)
-        hundred.push_back(i);
-    const std::string incomplete = "CUE file is incomplete and is missing the necessary track information.\n\n";
-    const std::string missing_file = "Error in CUE file!  Missing FILE information.\n\n";
-    const std::string mode1_lines =
-        "\nThere are no plans to support Mode 1 images. *True* VCDs are burned as Mode 2.\n"
-        "If you still wish to extract the MPEG stream from the Mode 1 image,\ntry the -cue2mpg option instead.\n"
-        "NOTE: Mode 1 support in -cue2mpg not fully tested.\n";
-    struct Case {
-        const char* what;
-        std::string mode;
-        std::string sheet;  // empty: no sheet at all
-        std::vector<BinFile> bins;
-        std::string message;
+    std::string many = vcd;
+    for (int i = 1; i < 99; ++i)
+        many += "INDEX 01 00:00:" + std::to_string(i) + "\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"TRACK 01 MODE2/2352\nINDEX 01 00:00:00\nINDEX 01 00:00:05\n", "Error in CUE file!  Missing FILE information.\n\n"},
+        {vcd, "CUE file is incomplete and is missing the necessary track information.\n\n"},
+        {"FILE a.bin\nINDEX 01 00:00:00\nTRACK 2 MODE2/2352\nINDEX 01 00:00:05\n",
+         "CUE file is incomplete and is missing the necessary track information.\n\n"},
+        {"FILE a.bin\nTRACK 1 CDI/32706\n", "Track type CDI/32706 in CUE file is not supported.\n\n"},
+        {"FILE a.bin\nTRACK 1 CDI/0\n", "Track type CDI/0 in CUE file is not supported.\n\n"},
+        {many, ""},
+        {many + "INDEX 01 00:02:00\n", "Total tracks over 98.  Possible error in CUE file.\n\n"},
+        {"FILE a.bin\nTRACK 1 MODE1/2048\nINDEX 01 00:00:00\n", ""},
+        {"FILE \"a b", "CUE file is incomplete and is missing the necessary track information.\n\n"},
     };
-    std::vector<Case> cases = {
-        {"no sheet", "cue2raw", "", {}, "x.cue could not be opened or accessed.\nFile may not exist.\n\n"},
-        {"BIN missing", "cue2dat", two_entries("FILE \"D:\\VCD\\MOVIE.BIN\""), {},
-         "d:/vcd/movie.bin could not be opened or accessed.\n"
-         "The filename specified inside the CUE file could be wrong\n\n"},
-        {"100 entries", "cue2mpg", cue::sheet("m.bin", hundred), {{"m.bin", 100 * S}},
-         "Total tracks over 98.  Possible error in CUE file.\n\n"},
-        {"no FILE", "cue2raw", "TRACK 01 MODE2/2352\nINDEX 01 00:00:00\nINDEX 01 00:00:10\n", {}, missing_file},
-        {"byte-order mark", "cue2raw", "\xEF\xBB\xBF" + two_entries("FILE m.bin"), {{"m.bin", 20 * S}}, missing_file},
-        {"lower-case file", "cue2raw", two_entries("file m.bin"), {{"m.bin", 20 * S}}, missing_file},
-        {"closing quote never comes", "cue2mpg", "FILE \"my movie.bin", {{"my movie.bin", 10 * S}}, incomplete},
-        {"one Mode 2 entry", "cue2mpg", cue::sheet("m.bin", {0}), {{"m.bin", 10 * S}}, incomplete},
-        {"INDEX without TRACK", "cue2raw", "FILE m.bin\nINDEX 01 00:00:00\nINDEX 01 00:00:10\n", {{"m.bin", 20 * S}},
-         incomplete},
-        {"Mode 1 under cue2raw", "cue2raw", cue::sheet("m.bin", {0}, "MODE1/2352"), {{"m.bin", 10 * S}}, mode1_lines},
-        {"Mode 1 under cue2dat", "cue2dat", cue::sheet("m.bin", {0}, "MODE1/2048"), {{"m.bin", 10 * S}}, mode1_lines},
-    };
-    for (const char* word : {"MODE2/FORM", "audio", "MODE2/0000", "CDI/32706"})
-        cases.push_back({word, "cue2mpg", cue::sheet("m.bin", {0, 10}, word), {{"m.bin", 20 * S}},
-                         "Track type " + std::string(word) + " in CUE file is not supported.\n\n"});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Scratch s;
-        if (!c.sheet.empty())
-            s.write_text("x.cue", c.sheet);
-        make_bins(s, c.bins);
-        std::vector<std::string> before = s.files();
-        RunResult r = s.run({"-" + c.mode, "x", "out"});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, cue::header(c.mode, "x.cue", "out." + c.mode.substr(4)) + c.message);
-        EXPECT_EQ(s.files(), before);
+    for (const auto& [text, error] : cases)
+        EXPECT_EQ(parse_cue_sheet(text).error, error) << text.substr(0, 60);
+    EXPECT_EQ(parse_cue_sheet("FILE \"a b").bins, std::vector<std::string>{"a b"});
+}
+
+TEST(CueSheet, Names)
+{
+    using List = std::vector<std::string>;
+    EXPECT_EQ(bin_candidates("d/x.cue", "sub/a.bin"), (List{"d/sub/a.bin", "sub/a.bin", "d/a.bin"}));
+    EXPECT_EQ(bin_candidates("x.cue", "C:\\rips\\a.bin"), (List{"C:\\rips\\a.bin", "a.bin"}));
+    EXPECT_EQ(bin_candidates("/s/x.cue", "/abs/a.bin"), (List{"/abs/a.bin", "/s/a.bin"}));
+    EXPECT_EQ(rewrite_bin_name("D:\\VCD\\MOVIE.BIN"), "d:/vcd/movie.bin");
+    EXPECT_EQ(rewrite_bin_name("/data/CD/Movie.BIN"), "/data/CD/movie.bin");
+    const std::pair<const char*, const char*> names[] = {{"movie.mpg", "movie07.mpg"}, {"v.d/movie.mpg", "v.d/movie07.mpg"},
+        {"./movie.mpg", "./movie07.mpg"}, {"a.b.c", "a.b07.c"}, {"v.d/movie", "v.d/movie07"}, {"v.d\\m", "v.d\\m07"}};
+    for (const auto& [name, numbered] : names) {
+        output_name_template = name;
+        make_track_filename(7);
+        EXPECT_EQ(io.output_name, numbered);
     }
 }
 

@@ -1,161 +1,90 @@
+// The CUE conversions end to end: what only the real binary shows (BINs
+// found from another folder, one BIN per track, exit statuses, files left).
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "fixtures.h"
 #include "harness.h"
+#include "stream_fixtures.h"
 
 namespace {
 
-using cue::raw_row;
-constexpr std::uint64_t S = 2352;
-const std::string corrections0 = "\xfe 0 MPEG block correction(s) applied.\n\n";
+const Bytes movie = mpeg_stream(6);
+const Bytes track2 = concat({cue::data_sectors(2), raw_track(movie), cue::data_sectors(2)});
+const std::string dump_sheet = "\xEF\xBB\xBFREM FILE gone.bin\r\nFILE \"C:\\rips\\MOVIE (TRACK 1).BIN\" BINARY\r\n"
+                               "  TRACK 01 MODE2/2352\r\n    INDEX 01 00:00:00\r\nFILE \"Movie (Track 2).bin\" BINARY\r\n"
+                               "  TRACK 02 MODE2/2352\r\n    INDEX 00 00:00:00\r\n    INDEX 01 00:00:02\r\n";
 
-// A data track of 4 sectors, then two movie tracks of 20 sectors each.
-struct VcdImage {
-    Scratch s;
-    Bytes stream1 = mpeg_stream(20, 0);
-    Bytes stream2 = mpeg_stream(20, 100);
-    Bytes bin;
-    std::string table = cue::table({raw_row(0, 3 * S), raw_row(4, 23 * S), raw_row(24, 44 * S)});
-
-    explicit VcdImage(bool first_has_mpeg = true)
-    {
-        bin = concat({cue::data_sectors(4), first_has_mpeg ? raw_track(stream1, 4) : cue::data_sectors(20, 4),
-                      raw_track(stream2, 24)});
-        s.write("vcd.bin", bin);
-        s.write_text("vcd.cue", cue::sheet("\"vcd.bin\"", {0, 4, 24}));
-    }
-    // Up to one sector short of the next entry: one chunk of 13 sectors, then
-    // single sectors.
-    Bytes track1_sectors() const { return slice(bin, 4 * S, 19 * S); }
-    Bytes track2_sectors() const { return slice(bin, 24 * S, 20 * S); }
-};
-
-TEST(CueModes, RawAndDatCopiesAreWholeSectorsNeverRepaired)
+bool starts_with_then_zeros(const Bytes& got, const Bytes& want)
 {
-    for (const char* mode : {"cue2raw", "cue2dat"}) {
-        SCOPED_TRACE(mode);
-        bool dat = std::string(mode) == "cue2dat";
-        VcdImage v;
-        RunResult r = v.s.run({"-" + std::string(mode), dat ? "-nobumper" : "-fix", "vcd", "out"});
-        std::string ext = dat ? ".dat" : ".raw";
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, cue::header(mode, "vcd.cue", "out" + ext) + "- Fix broken MPEG blocks enabled.\n" +
-                             (dat ? "- Remove CD-i bumper from file.\n\n" : "\n") + v.table +
-                             (dat ? "\xfe                 -> searching \r" + cue::scan0 : "") + cue::writing(1) +
-                             cue::copy0 + cue::writing(2) + cue::copy0 + (dat ? "" : "\n") + cue::completed +
-                             corrections0);
-        Bytes head = dat ? dat_header_bytes : Bytes{};
-        EXPECT_TRUE(same_bytes(v.s.read("out01" + ext), concat({head, v.track1_sectors()})));
-        EXPECT_TRUE(same_bytes(v.s.read("out02" + ext), concat({head, v.track2_sectors()})));
-        EXPECT_EQ(v.s.files().size(), 4u);
-    }
+    return got.size() >= want.size() && slice(got, 0, want.size()) == want &&
+           std::all_of(got.begin() + static_cast<std::ptrdiff_t>(want.size()), got.end(), [](auto b) { return !b; });
 }
 
-TEST(CueModes, DatNeedsAnMpegStreamSomewhereInTheBin)
+TEST(CueModes, OneBinPerTrackFromAnotherFolder)
 {
     Scratch s;
-    s.write("vcd.bin", cue::data_sectors(12));
-    s.write_text("vcd.cue", cue::sheet("vcd.bin", {0, 1}));
-    RunResult r = s.run({"-cue2dat", "vcd", "out"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, cue::header("cue2dat", "vcd.cue", "out.dat") + "\n" +
-                         cue::table({raw_row(0, 0), raw_row(1, 12 * S)}) + "\xfe                 -> searching \r" +
-                         cue::scan0 + "\n\nCould not find MPEG stream in BIN file.\n");
-    EXPECT_EQ(s.files(), (std::vector<std::string>{"vcd.bin", "vcd.cue"}));
-}
-
-TEST(CueModes, MpegTrackWithoutAPackLeavesAnEmptyFile)
-{
-    VcdImage v(false);
-    RunResult r = v.s.run({"-cue2mpg", "vcd", "movie"});
+    std::filesystem::create_directory(s.path("disc"));
+    s.write("disc/Movie (Track 1).bin", cue::data_sectors(3));
+    s.write("disc/movie (track 2).bin", track2);
+    s.write_text("disc/x.cue", dump_sheet);
+    RunResult r = s.run({"-cue2mpg", "disc/x.cue", "out.mpg"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, cue::header("cue2mpg", "vcd.cue", "movie.mpg") + "\n" + v.table + cue::searching(1) +
-                         cue::scan0 + cue::searching(2) + cue::scan0 + cue::writing(2) + cue::copy0 + cue::completed);
-    EXPECT_EQ(v.s.size("movie01.mpg"), 0u);
-    // The pack starts 24 bytes into the track, so its last sector is not
-    // read whole before the entry's end.
-    EXPECT_TRUE(same_bytes(v.s.read("movie02.mpg"), slice(v.stream2, 0, 19 * block_size)));
+    EXPECT_NE(r.out.find("LBA End    BIN\n    0        00:00.00     2352 bytes/sector            0           7056     1\n"
+                         "    1        00:00.00     2352 bytes/sector            0           2352     2\n"
+                         "    2        00:00.02     2352 bytes/sector         4704          23520     2\n"
+                         "  BIN 1: disc/Movie (Track 1).bin\n  BIN 2: disc/movie (track 2).bin\n\n"),
+              std::string::npos) << r.out;
+    EXPECT_EQ(s.read("out01.mpg"), Bytes{});
+    EXPECT_TRUE(starts_with_then_zeros(s.read("out02.mpg"), movie));
+    EXPECT_EQ(s.run({"-cue2raw", "-track2", "disc/x.cue", "out.raw"}).status, 0);
+    EXPECT_TRUE(same_bytes(s.read("out.raw"), slice(track2, 2 * 2352, track2.size())));
+    // A write size applies to each sector, not to a chunk of several.
+    EXPECT_EQ(s.run({"-cue2dat", "-w2352", "-track2", "disc/x.cue", "out.dat"}).status, 0);
+    EXPECT_TRUE(same_bytes(s.read("out.dat"), dat_file(slice(track2, 2 * 2352, track2.size()))));
 }
 
-TEST(CueModes, OutputThatCannotBeCreatedSkipsOnlyItsTrack)
+TEST(CueModes, RefusalsLeaveNoOutput)
 {
-    VcdImage v;
-    std::filesystem::create_directory(v.s.path("out01.raw"));
-    RunResult r = v.s.run({"-cue2raw", "vcd", "out"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, cue::header("cue2raw", "vcd.cue", "out.raw") + "\n" + v.table +
-                         "\xfe ERROR: could not write Track 1       \n" + cue::writing(2) + cue::copy0 + "\n" +
-                         cue::completed);
-    EXPECT_TRUE(same_bytes(v.s.read("out02.raw"), v.track2_sectors()));
-}
-
-TEST(CueModes, WriteSizeAboveReadSizeIsRefusedAfterTheTable)
-{
-    VcdImage v;
-    RunResult r = v.s.run({"-cue2mpg", "-r2048", "vcd", "out"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, cue::header("cue2mpg", "vcd.cue", "out.mpg") + "- User defined read sector size: 2048 bytes\n\n" +
-                         v.table + "Track 1: write size of 2324 bytes is larger than its read size of 2048 bytes.\n");
-    EXPECT_EQ(v.s.files(), (std::vector<std::string>{"vcd.bin", "vcd.cue"}));
-}
-
-// Mode 1 sectors: sync, header, 2048 user bytes, 288 zero bytes.
-Bytes mode1_sectors(const Bytes& user_data)
-{
-    Bytes out;
-    for (std::size_t at = 0; at < user_data.size(); at += 2048) {
-        Bytes s(sector_bytes, 0);
-        put_bytes(s, 0, {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00});
-        put_bytes(s, 12, {0x00, 0x02, 0x00, 0x01});
-        Bytes user = slice(user_data, at, 2048);
-        std::copy(user.begin(), user.end(), s.begin() + 16);
-        out.insert(out.end(), s.begin(), s.end());
-    }
-    return out;
-}
-
-// Mode 1 entries give their 2048 user bytes per sector, from the pack on.
-TEST(CueModes, Mode1Images)
-{
-    Bytes user = filler(4 * 2048, 7);
-    put_bytes(user, 0, {0x00, 0x00, 0x01, 0xBA, 0x21});
-    const std::string mode1_summary = "- Mode 1 detected: -fix option automatically disabled.\n";
-    const std::string forced = "- User defined write sector size: 2048 bytes\n\n";
-    struct Case {
-        const char* what;
-        std::string sheet;
-        Bytes bin;
-        std::vector<std::string> options;
-        std::string summary;
-        std::vector<cue::Row> rows;
-        Bytes want;
-    } cases[] = {
-        {"single track, INDEX at sector 2", cue::sheet("m.bin", {2}, "MODE1/2352"),
-         mode1_sectors(concat({zeros(2 * 2048), user})), {"-fix", "-r2332", "-w100"},
-         mode1_summary + "- User defined read sector size: 2352 bytes\n" + forced,
-         {{0, 0, 2, 2352, 2 * S, 0}, {0, 1, 0, 2352, 2 * S, 6 * S}}, slice(user, 0, 3 * 2048)},
-        {"single track of 2048-byte sectors", cue::sheet("m.bin", {0}, "MODE1/2048"), user, {"-fix", "-r2332"},
-         mode1_summary + "- User defined read sector size: 2048 bytes\n" + forced,
-         {{0, 0, 0, 2048, 0, 0}, {0, 1, 0, 2048, 0, 4 * 2048}}, user},
-        {"two entries of 2048-byte sectors", cue::sheet("m.bin", {0, 4}, "MODE1/2048"), concat({zeros(4 * 2048), user}),
-         {}, "\n", {{0, 0, 0, 2048, 0, 3 * 2048}, {0, 0, 4, 2048, 4 * 2048, 8 * 2048}}, user},
+    Scratch s;
+    s.write("a.bin", cue::data_sectors(20));
+    s.write_text("later.cue", cue::sheet("a.bin", {0, 4}) + "FILE gone.bin BINARY\nTRACK 03 MODE2/2352\nINDEX 01 00:00:00\n");
+    s.write_text("2336.cue", cue::sheet("a.bin", {0, 4}, "MODE2/2336"));
+    s.write_text("big.cue", std::string((1 << 20) + 1, ' '));
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-cue2raw", "later.cue", "o.raw"}, "gone.bin could not be opened or accessed.\n"
+                                             "The filename specified inside the CUE file could be wrong\n\n"},
+        {{"-cue2dat", "2336.cue", "o.dat"}, "Track 1 has 2336-byte sectors: a DAT file holds sectors of 2352 bytes.\n"},
+        {{"-cue2dat", "-r2332", "-track0", "2336.cue", "o.dat"}, "Track 0 has 2332-byte sectors: a DAT file holds sectors of 2352 bytes.\n"},
+        {{"-raw2dat", "-r2336", "a.bin", "o.dat"}, "-r2336: a DAT file holds sectors of 2352 bytes.\n"},
+        {{"-cue2mpg", "big.cue", "o.mpg"}, "big.cue is larger than 1 MiB: too large for a CUE sheet.\n\n"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Scratch s;
-        s.write("m.bin", c.bin);
-        s.write_text("m.cue", c.sheet);
-        std::vector<std::string> args = {"-cue2mpg"};
-        args.insert(args.end(), c.options.begin(), c.options.end());
-        args.insert(args.end(), {"m", "out"});
+    for (const auto& [args, ending] : cases) {
         RunResult r = s.run(args);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.out, cue::header("cue2mpg", "m.cue", "out.mpg") + c.summary + cue::table(c.rows) +
-                             cue::searching(1) + cue::scan0 + cue::writing(1) + cue::copy0 + cue::completed);
-        EXPECT_TRUE(same_bytes(s.read("out.mpg"), c.want));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_TRUE(r.out.ends_with(ending)) << r.out;
     }
+    EXPECT_EQ(s.files(), (std::vector<std::string>{"2336.cue", "a.bin", "big.cue", "later.cue"}));
+    // Entries searched and no pack header found: a failure, empty files left.
+    s.write_text("zero.cue", cue::sheet("a.bin", {0, 4, 8}));
+    RunResult r = s.run({"-cue2mpg", "zero.cue", "o.mpg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.ends_with("\r\n\nCould not find MPEG stream in BIN file.\n")) << r.out;
+    EXPECT_EQ(s.read("o01.mpg").size() + s.read("o02.mpg").size(), 0u);
+}
+
+TEST(CueModes, BumperPrescanRunsUntilABumperIsRemoved)
+{
+    Scratch s;
+    const Bytes end_code = {0x00, 0x00, 0x01, 0xB9}, bumped = concat({padded_stream(2, 50), end_code, movie});
+    s.write("a.bin", concat({cue::data_sectors(2), raw_track(movie), raw_track(bumped), raw_track(bumped)}));
+    s.write_text("a.cue", cue::sheet("a.bin", {0, 2, 8, 17}));
+    RunResult r = s.run({"-cue2mpg", "-nobumper", "a.cue", "o.mpg"});
+    EXPECT_EQ(r.status, 0);
+    std::size_t prescans = 0;
+    for (std::size_t at = r.out.find("pre-scanning"); at != std::string::npos; at = r.out.find("pre-scanning", at + 1))
+        ++prescans;
+    EXPECT_EQ(prescans, 2u) << r.out;
 }
 
 }  // namespace
