@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "harness.h"
 #include "stream_fixtures.h"
@@ -88,3 +89,20 @@ TEST(CueModes, BumperPrescanRunsUntilABumperIsRemoved)
 }
 
 }  // namespace
+
+// The committed vcdimager image (tests/data/make_sample.sh): its clips come
+// back from the movie entries, the pregap entries stay empty, and stdout is
+// the golden one.
+TEST(CueModes, SampleImage)
+{
+    Scratch s;
+    const std::filesystem::path data = MIVARO_TEST_DATA;
+    std::filesystem::copy(data / "sample", s.path("s"));
+    RunResult r = s.run({"-cue2mpg", "s/sample.cue", "out.mpg"});
+    EXPECT_EQ(r.status, 0);
+    std::ifstream golden(data / "sample_cue2mpg.out", std::ios::binary);
+    EXPECT_EQ(mask_clock(r.out), std::string(std::istreambuf_iterator<char>(golden), {}));
+    EXPECT_TRUE(starts_with_then_zeros(s.read("out02.mpg"), s.read("s/clip1.mpg")));
+    EXPECT_TRUE(starts_with_then_zeros(s.read("out04.mpg"), s.read("s/clip2.mpg")));
+    EXPECT_EQ(s.read("out01.mpg").size() + s.read("out03.mpg").size(), 0u);
+}
