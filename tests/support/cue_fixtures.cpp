@@ -17,9 +17,9 @@ std::string table(const std::vector<Row>& rows)
     char line[160];
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& r = rows[i];
-        std::snprintf(line, sizeof line, "    %d        %.2d:%.2d.%.2d     %.4d bytes/sector    %9llu      %9llu\n",
-                      static_cast<int>(i), r.minutes, r.seconds, r.frames, static_cast<int>(r.sector_size),
-                      static_cast<unsigned long long>(r.start), static_cast<unsigned long long>(r.end));
+        std::snprintf(line, sizeof line, "    %zu        %.2d:%.2d.%.2d     %.4u bytes/sector    %9llu      %9llu\n", i,
+                      r.minutes, r.seconds, r.frames, r.sector_size, static_cast<unsigned long long>(r.start),
+                      static_cast<unsigned long long>(r.end));
         out += line;
     }
     return out + "\n";
@@ -53,11 +53,6 @@ Bytes data_sectors(std::size_t n, std::uint32_t first_lba)
 std::string writing(int t)
 {
     return "\xfe                 Track " + std::to_string(t) + " -> writing...\r";
-}
-
-std::string searching(int t)
-{
-    return "\xfe                 Track " + std::to_string(t) + " -> searching \r";
 }
 
 }  // namespace cue
