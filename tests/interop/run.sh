@@ -9,10 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 for tool in ffmpeg ffprobe vcdimager vcdxrip cdxa2mpeg python3; do
     command -v $tool >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
 done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failed=0
+work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" && failed=0
 check() {
     if (eval "$2") >log 2>&1; then echo "ok   $1"; else echo "FAIL $1"; tail -n 5 log; failed=1; fi
 }
@@ -37,16 +34,14 @@ image() {
             "(cd $d && m -cue2$mode image.cue out.$mode) && (cd $d/split && m -cue2$mode image.cue out.$mode)"
     done
     check "$type: vcdxrip reads the image" "cd $d/rip && vcdxrip --quiet --cue-file=../image.cue --output-file=rip.xml"
-    k=0
-    for c in "$@"; do
+    k=0 && for c in "$@"; do
         k=$((k + 1)) && e=$(printf %02d $((2 * k))) && p=$(printf %02d $((2 * k - 1)))
         check "$type: entry $e is $c then zeros, its pregap empty" "py clip_then_zeros $d/out$e.mpg $c && test ! -s $d/out$p.mpg"
         check "$type: ffprobe reads entry $e like $c" "py probe_like $c $d/out$e.mpg"
         check "$type: vcdxrip's sequence $k is entry $e" "py same_but_trailing_zeros $d/rip/avseq$(printf %02d $k).mpg $d/out$e.mpg"
         check "$type: cdxa2mpeg reads entry $e's DAT as $c" "cdxa2mpeg $d/out$e.dat $d/x$e.mpg; py clip_then_zeros $d/x$e.mpg $c"
     done
-    for i in $(seq 1 $((2 * n))); do
-        i=$(printf %02d "$i")
+    for i in $(seq -f %02g 1 $((2 * n))); do
         check "$type: split set, entry $i: same movie data, raw sectors and DAT" "py same_but_trailing_zeros $d/out$i.mpg $d/split/out$i.mpg &&
             py prefix_within_sector $d/out$i.raw $d/split/out$i.raw && py prefix_within_sector $d/out$i.dat $d/split/out$i.dat"
     done
