@@ -64,7 +64,7 @@ void copy_track(const CueMode& row, int t)
 {
     const TrackRecord& entry = track_table[static_cast<std::size_t>(t)];
     settings.input_pos = entry.start_offset;
-    io.input_file.seek(settings.input_pos);
+    io.exact_copy = !row.mpeg_output;
     if (!row.mpeg_output) {
         say(track_writing_text, t);
         if (row.dat_output)
@@ -74,7 +74,6 @@ void copy_track(const CueMode& row, int t)
     }
     say(track_searching_text, t);
     if (scan_for_pattern(settings.pack_start_code.data(), entry.end_offset, true)) {
-        io.input_file.seek(settings.input_pos);
         say(track_writing_text, t);
         copy_stream(entry.end_offset);
     } else {
@@ -97,7 +96,6 @@ void run_cue_mode(const CueMode& row)
     io.input_size = file_size(io.input_file);
     if (row.whole_image_scan) {
         settings.input_pos = 0;
-        io.input_file.seek(0);
         say("\xfe                 -> searching \r");
         if (!scan_for_pattern(settings.pack_start_code.data(), io.input_size, true)) {
             say("\n\nCould not find MPEG stream in BIN file.\n");
