@@ -74,9 +74,9 @@ TEST(CueModes, MpegTrackWithoutAPackLeavesAnEmptyFile)
     EXPECT_EQ(r.out, cue::header("cue2mpg", "vcd.cue", "movie.mpg") + "\n" + v.table + cue::searching(1) +
                          cue::scan0 + cue::searching(2) + cue::scan0 + cue::writing(2) + cue::copy0 + cue::completed);
     EXPECT_EQ(v.s.size("movie01.mpg"), 0u);
-    // The pack starts 24 bytes into the track, so its last sector is not
-    // read whole before the entry's end.
-    EXPECT_TRUE(same_bytes(v.s.read("movie02.mpg"), slice(v.stream2, 0, 19 * block_size)));
+    // The pack starts 24 bytes into the track; its last sector's user data
+    // is read on its own.
+    EXPECT_TRUE(same_bytes(v.s.read("movie02.mpg"), slice(v.stream2, 0, 20 * block_size)));
 }
 
 TEST(CueModes, OutputThatCannotBeCreatedSkipsOnlyItsTrack)
@@ -135,7 +135,7 @@ TEST(CueModes, Mode1Images)
         {"single track, INDEX at sector 2", cue::sheet("m.bin", {2}, "MODE1/2352"),
          mode1_sectors(concat({zeros(2 * 2048), user})), {"-fix", "-r2332", "-w100"},
          mode1_summary + "- User defined read sector size: 2352 bytes\n" + forced,
-         {{0, 0, 2, 2352, 2 * S, 0}, {0, 1, 0, 2352, 2 * S, 6 * S}}, slice(user, 0, 3 * 2048)},
+         {{0, 0, 2, 2352, 2 * S, 0}, {0, 1, 0, 2352, 2 * S, 6 * S}}, slice(user, 0, 4 * 2048)},
         {"single track of 2048-byte sectors", cue::sheet("m.bin", {0}, "MODE1/2048"), user, {"-fix", "-r2332"},
          mode1_summary + "- User defined read sector size: 2048 bytes\n" + forced,
          {{0, 0, 0, 2048, 0, 0}, {0, 1, 0, 2048, 0, 4 * 2048}}, user},

@@ -54,10 +54,10 @@ const std::string full_table =
     "\n";
 
 // A pack found 24 bytes into sector s, copied to a limit at sector e, gives
-// e - s - 1 blocks; the rear margin follows each clip as zero user data.
+// e - s blocks, the last one read on its own; the rear margin follows each clip as zero user data.
 Bytes clip_in_track(const Bytes& clip, std::size_t first, std::size_t limit)
 {
-    return concat({clip, zeros((limit - first - 1) * block_size - clip.size())});
+    return concat({clip, zeros((limit - first) * block_size - clip.size())});
 }
 
 TEST(SampleImage, Cue2mpgWritesEveryEntryPregapsEmpty)
