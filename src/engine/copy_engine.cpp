@@ -18,11 +18,16 @@ struct Progress {
     std::time_t start_time = 0;
 };
 
+std::int32_t percent_now(const Progress& progress)
+{
+    return static_cast<std::int32_t>(((settings.input_pos >> 20) * 100) / progress.limit_mib);
+}
+
 // Percentages count whole MiB from the start of the input, not from where
 // this copy began.
 void report_progress(Progress& progress)
 {
-    auto percent = static_cast<std::int32_t>(((settings.input_pos >> 20) * 100) / progress.limit_mib);
+    std::int32_t percent = percent_now(progress);
     if (percent == progress.last_percent)
         return;
     if (percent - progress.last_eta_percent > 1) {
@@ -37,17 +42,24 @@ void report_progress(Progress& progress)
 
 const std::uint8_t* next_chunk(std::uint32_t size)
 {
-    const std::uint8_t* chunk = io.input_file.next(size);
+    const std::uint8_t* chunk = io.input_file.need(settings.input_pos, size);
     settings.input_pos += size;
     return chunk;
 }
 
-void emit_chunk(const std::uint8_t* chunk)
+// A Mode 2 sector always carries a whole block of user data: a shorter last
+// piece is padded with zero bytes.
+void emit_chunk(const std::uint8_t* chunk, std::size_t size)
 {
-    if (settings.mode == mpg2dat_mode)
+    if (io.framing == Framing::plain_bytes) {
+        io.output_file.write(chunk, size);
+    } else if (size >= form2_data_size) {
         write_mode2_sector(chunk);
-    else
-        io.output_file.write(chunk, io.write_chunk);
+    } else {
+        std::memcpy(sector_buffer.data(), chunk, size);
+        std::memset(sector_buffer.data() + size, 0, form2_data_size - size);
+        write_mode2_sector(sector_buffer.data());
+    }
 }
 
 // Bytes 2 to 4 of a chunk that starts with a pack header are 01 BA 21 (the
@@ -59,24 +71,17 @@ bool chunk_is_broken(const std::uint8_t* chunk)
 }
 
 // The repair looks at up to 64 bytes of a chunk. A shorter chunk (a tiny
-// sector size from -r or a CUE sheet) is looked at through a copy in which
-// the bytes it lacks read as zero.
+// sector size, a last piece) is looked at through a copy in which the bytes
+// it lacks read as zero.
 constexpr std::uint32_t examined_bytes = 64;
 
-const std::uint8_t* examined(const std::uint8_t* chunk)
+const std::uint8_t* examined(const std::uint8_t* chunk, std::size_t size)
 {
-    if (io.read_chunk >= examined_bytes)
+    if (size >= examined_bytes)
         return chunk;
-    std::memcpy(sector_buffer.data(), chunk, io.read_chunk);
-    std::memset(sector_buffer.data() + io.read_chunk, 0, examined_bytes - io.read_chunk);
+    std::memmove(sector_buffer.data(), chunk, size);
+    std::memset(sector_buffer.data() + size, 0, examined_bytes - size);
     return sector_buffer.data();
-}
-
-// Copies of raw sectors carry sync patterns where a pack header would be:
-// they are never repaired.
-bool copies_raw_sectors()
-{
-    return settings.mode == cue2raw_mode || settings.mode == cue2dat_mode || settings.mode == raw2dat_mode;
 }
 
 void check_sizes()
@@ -87,6 +92,40 @@ void check_sizes()
         say("Sector sizes read %u, write %u are not usable.\n", io.read_chunk, io.write_chunk);
         end_run(1);
     }
+}
+
+// Chunks, then the whole sectors after them, copied as they stand. The kernel
+// moves the bytes in runs between the progress lines the chunks would print.
+void copy_exact(std::uint64_t limit, Progress& progress)
+{
+    std::uint64_t pending = settings.input_pos;
+    while (settings.input_pos + io.read_chunk <= limit) {
+        settings.input_pos += io.read_chunk;
+        if (percent_now(progress) != progress.last_percent) {
+            io.output_file.copy_from(io.input_file, pending, settings.input_pos - pending);
+            pending = settings.input_pos;
+            report_progress(progress);
+        }
+    }
+    while (settings.input_pos + io.sector_size <= limit)
+        settings.input_pos += io.sector_size;
+    io.output_file.copy_from(io.input_file, pending, settings.input_pos - pending);
+}
+
+// Reading whole sectors from a pack header that sits some bytes into the
+// first one, the last sector's user data ends before a whole sector could be
+// read: it is taken on its own. A last piece of a block-by-block copy is
+// taken as it is.
+std::size_t last_piece(std::uint64_t limit)
+{
+    if (io.exact_copy)
+        return 0;
+    if (io.read_chunk == io.sector_size && io.write_chunk < io.read_chunk &&
+        settings.input_pos + io.write_chunk <= limit)
+        return io.write_chunk;
+    if (io.keep_last_block && settings.input_pos < limit)
+        return static_cast<std::size_t>(limit - settings.input_pos);
+    return 0;
 }
 
 }  // namespace
@@ -106,37 +145,54 @@ void copy_stream(std::uint64_t limit)
     Progress progress;
     progress.limit_mib = limit >> 20 ? limit >> 20 : 1;
     reset_msf_counter();
-    bool repair = settings.fix_blocks && !copies_raw_sectors();
+    bool repair = settings.fix_blocks && !io.exact_copy;
 
-    if (settings.remove_bumper && !settings.bumper_removed && !copies_raw_sectors())
+    if (settings.remove_bumper && !settings.bumper_removed && !io.exact_copy)
         prescan_bumper(limit);
-    if (settings.mode == mpg2dat_mode)
+    if (io.framing == Framing::mode2_sectors)
         write_dat_lead_in();
     progress.start_time = std::time(nullptr);
 
+    if (io.exact_copy && io.write_chunk == io.read_chunk) {
+        copy_exact(limit, progress);
+        io.output_file.close();
+        return;
+    }
+
     bool first_chunk_seen = false;
+    // The first chunk of a repairing copy decides on the initial sequence;
+    // a broken chunk counts as a correction.
+    auto check_chunk = [&](const std::uint8_t* chunk, std::size_t size) {
+        if (!first_chunk_seen) {
+            first_chunk_seen = true;
+            apply_initial_sequence(examined(chunk, size));
+        }
+        if (!chunk_is_broken(examined(chunk, size)))
+            return true;
+        ++settings.block_corrections;
+        return false;
+    };
     while (settings.input_pos + io.read_chunk <= limit) {
         const std::uint8_t* chunk = next_chunk(io.read_chunk);
-        if (repair) {
-            if (!first_chunk_seen) {
-                first_chunk_seen = true;
-                apply_initial_sequence(examined(chunk));
+        if (repair && !check_chunk(chunk, io.read_chunk)) {
+            std::uint64_t scan_limit = limit > io.sector_size ? limit - io.sector_size : 0;
+            if (!scan_for_pattern(settings.pack_start_code.data(), scan_limit, true)) {
+                io.output_file.close();
+                return;
             }
-            if (chunk_is_broken(examined(chunk))) {
-                ++settings.block_corrections;
-                std::uint64_t scan_limit = limit > io.sector_size ? limit - io.sector_size : 0;
-                if (!scan_for_pattern(settings.pack_start_code.data(), scan_limit, true)) {
-                    io.output_file.close();
-                    return;
-                }
-                // The scanner left one sector of room before its own limit,
-                // so this chunk ends before limit.
-                io.input_file.seek(settings.input_pos);
-                chunk = next_chunk(io.read_chunk);
-            }
+            // The scanner left one sector of room before its own limit,
+            // so this chunk ends before limit.
+            chunk = next_chunk(io.read_chunk);
         }
-        emit_chunk(chunk);
+        emit_chunk(chunk, io.write_chunk);
         report_progress(progress);
+    }
+    if (std::size_t size = last_piece(limit)) {
+        const std::uint8_t* chunk = next_chunk(static_cast<std::uint32_t>(size));
+        if (!repair || check_chunk(chunk, size)) {
+            emit_chunk(chunk, size);
+            report_progress(progress);
+        }
     }
 
     // Whole sectors left after the last whole chunk.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 
 #include "engine/mode2.h"
 #include "engine/scanner.h"
@@ -12,11 +13,10 @@ namespace {
 // The initial sequence: four packs of padding, each holding a pack header
 // (ISO/IEC 11172-1) at 176400 bytes per second, the first two with a system
 // header, and two end codes. It takes the room of four 2324-byte blocks.
-constexpr std::size_t block = 2324;
 constexpr std::uint32_t mux_rate = 3528;  // units of 50 bytes/s
 
 struct SequenceBuilder {
-    std::array<std::uint8_t, 9296> bytes{};
+    std::array<std::uint8_t, initial_sequence_size> bytes{};
     std::size_t at = 0;
 
     constexpr void put(std::uint8_t b) { bytes[at++] = b; }
@@ -70,13 +70,13 @@ struct SequenceBuilder {
     }
 };
 
-constexpr std::array<std::uint8_t, 9296> build_initial_sequence()
+constexpr std::array<std::uint8_t, initial_sequence_size> build_initial_sequence()
 {
     SequenceBuilder s;
     // SCR steps of 1200: one 2352-byte sector at 176400 bytes/s on the 90 kHz clock.
     s.pack_header(4);
     s.system_header(0, 1, 0xE0, 1, 46);  // video stream 0, 46 x 1024 bytes
-    s.padding_packet(2324, 0);
+    s.padding_packet(form2_data_size, 0);
     s.pack_header(1204);
     s.system_header(1, 0, 0xC0, 0, 32);  // audio stream 0, 32 x 128 bytes
     s.padding_packet(4628, 0);
@@ -90,63 +90,51 @@ constexpr std::array<std::uint8_t, 9296> build_initial_sequence()
     return s.bytes;
 }
 
-// Whether a pack start code follows `from` before `limit`. Finds are kept:
-// end codes are met in rising order, so one find answers for every end code
-// before it.
+// Whether a pack start code with a raw sector of room follows `from` before
+// `limit`. Finds are kept: end codes are met in rising order, so one find
+// answers for every end code before it.
 struct PackAfter {
-    bool known = false;
-    std::uint64_t position = 0;
+    std::optional<std::uint64_t> position;
 
     bool follows(std::uint64_t from, std::uint64_t limit)
     {
-        if (known && position >= from)
+        if (position && *position >= from)
             return true;
-        std::uint64_t saved = settings.input_pos;
-        settings.input_pos = from;
-        io.input_file.seek(from);
-        bool found = scan_for_pattern(settings.pack_start_code.data(), limit, false);
-        if (found) {
-            known = true;
-            position = settings.input_pos;
-        }
-        settings.input_pos = saved;
-        return found;
+        std::optional<std::uint64_t> at = find_from(io.input_file, settings.pack_start_code.data(), from, limit);
+        if (!at || *at + raw_sector_size > limit)
+            return false;
+        position = at;
+        return true;
     }
 };
 
 }  // namespace
 
-const std::array<std::uint8_t, 9296> initial_sequence = build_initial_sequence();
+const std::array<std::uint8_t, initial_sequence_size> initial_sequence = build_initial_sequence();
 
 // A CD-i bumper is a short MPEG sequence closed by an end code; the copy
 // starts right after the last such end code near the start of the input. A
 // stream's own final end code has no pack after it and closes no bumper.
 void prescan_bumper(std::uint64_t limit)
 {
-    std::uint64_t entry = settings.input_pos;
-    bool found = false;
-    std::uint64_t last_end = 0;
     std::uint64_t scan_end = std::min<std::uint64_t>({file_size(io.input_file), bumper_scan_cap, limit});
-
     say("\r\xfe pre-scanning\r");
     flush_stdout();
-    io.input_file.seek(settings.input_pos);
     PackAfter pack_after;
-    while (scan_for_pattern(end_code, scan_end, false)) {
-        settings.input_pos += 4;
-        if (!pack_after.follows(settings.input_pos, limit))
+    std::optional<std::uint64_t> last_end;
+    std::uint64_t from = settings.input_pos;
+    while (std::optional<std::uint64_t> at = find_from(io.input_file, end_code, from, scan_end)) {
+        if (*at + raw_sector_size > scan_end)
             break;
-        found = true;
-        last_end = settings.input_pos;
-        io.input_file.seek(settings.input_pos);
+        from = *at + sizeof end_code;
+        if (!pack_after.follows(from, limit))
+            break;
+        last_end = from;
     }
-    if (found) {
-        settings.input_pos = last_end;
+    if (last_end) {
+        settings.input_pos = *last_end;
         ++settings.bumper_removed;
-    } else {
-        settings.input_pos = entry;
     }
-    io.input_file.seek(settings.input_pos);
 }
 
 void apply_initial_sequence(const std::uint8_t* first_chunk)
@@ -162,10 +150,10 @@ void apply_initial_sequence(const std::uint8_t* first_chunk)
     }
     if (!settings.initial_sequence_applied)
         return;
-    if (settings.mode == mpg2dat_mode) {
+    if (io.framing == Framing::mode2_sectors) {
         // A .dat file holds whole sectors only: the sequence goes in as the
         // user data of four sectors.
-        for (std::size_t i = 0; i < initial_sequence.size(); i += block)
+        for (std::size_t i = 0; i < initial_sequence.size(); i += form2_data_size)
             write_mode2_sector(initial_sequence.data() + i);
     } else {
         io.output_file.write(initial_sequence);

@@ -2,10 +2,15 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
+#include "state/formats.h"
+
 inline constexpr std::uint32_t bumper_scan_cap = 0xF00000;  // 15 MiB
-extern const std::array<std::uint8_t, 9296> initial_sequence;
+// Four packs of padding: the room of four MPEG blocks.
+inline constexpr std::size_t initial_sequence_size = 4 * form2_data_size;
+extern const std::array<std::uint8_t, initial_sequence_size> initial_sequence;
 
 // Moves input_pos past a CD-i bumper that ends in an MPEG end code.
 void prescan_bumper(std::uint64_t limit);

@@ -13,10 +13,8 @@ constexpr std::array<std::uint8_t, 8> empty_subheader = {0x01, 0x00, 0x60, 0x00,
 // File 1, channel 1, submode Form 2 + real-time + video, coding 0x0F.
 constexpr std::array<std::uint8_t, 8> video_subheader = {0x01, 0x01, 0x62, 0x0F, 0x01, 0x01, 0x62, 0x0F};
 constexpr std::uint8_t mode_byte = 0x02;
-constexpr std::size_t header_size = 16;     // sync + minute, second, frame, mode
-constexpr std::size_t user_data_offset = 24;  // after the subheader
-constexpr std::size_t edc_offset = user_data_offset + 2324;
-constexpr std::size_t sector_size = 2352;
+constexpr std::size_t header_size = 16;  // sync + minute, second, frame, mode
+constexpr std::size_t edc_offset = form2_data_offset + form2_data_size;
 
 constexpr std::uint32_t edc_poly_reversed = 0xD8018001;  // the ECMA-130 polynomial, bit-reversed
 
@@ -35,7 +33,7 @@ constexpr std::uint32_t edc_over(const std::uint8_t* bytes, std::size_t n)
 // its EDC is a constant.
 constexpr std::uint32_t compute_empty_sector_edc()
 {
-    std::array<std::uint8_t, 8 + 2324> covered{};
+    std::array<std::uint8_t, 8 + form2_data_size> covered{};
     for (std::size_t i = 0; i < empty_subheader.size(); ++i)
         covered[i] = empty_subheader[i];
     return edc_over(covered.data(), covered.size());
@@ -95,7 +93,7 @@ void reset_msf_counter()
 void write_dat_lead_in()
 {
     io.output_file.write(dat_header);
-    std::array<std::uint8_t, sector_size> sector{};
+    std::array<std::uint8_t, raw_sector_size> sector{};
     for (int b = 0; b < 4; ++b)
         sector[edc_offset + b] = static_cast<std::uint8_t>(empty_sector_edc >> (8 * b));
     for (int i = 0; i < 30; ++i) {
@@ -108,7 +106,7 @@ void write_dat_lead_in()
 
 void write_mode2_sector(const std::uint8_t* user_data)
 {
-    std::array<std::uint8_t, user_data_offset> header;
+    std::array<std::uint8_t, form2_data_offset> header;
     put_header(header.data(), video_subheader);
     if (++msf_counter.frame > 74) {
         msf_counter.frame = 0;
@@ -119,6 +117,6 @@ void write_mode2_sector(const std::uint8_t* user_data)
     }
     static constexpr std::array<std::uint8_t, 4> no_edc{};  // data sectors carry no EDC
     io.output_file.write(header);
-    io.output_file.write(user_data, 2324);
+    io.output_file.write(user_data, form2_data_size);
     io.output_file.write(no_edc);
 }

@@ -1,5 +1,6 @@
 #include "engine/scanner.h"
 
+#include <algorithm>
 #include <array>
 
 #include "state/run_state.h"
@@ -11,7 +12,7 @@ namespace {
 constexpr std::uint32_t scan_block = 5000;
 constexpr std::uint32_t scan_step = 4995;
 // A find is only useful with one whole raw sector behind it.
-constexpr std::uint32_t room_after_find = 2352;
+constexpr std::uint32_t room_after_find = raw_sector_size;
 
 }  // namespace
 
@@ -62,30 +63,64 @@ std::int32_t find_pattern(const std::uint8_t* text, const std::uint8_t* pattern,
     return -1;
 }
 
+std::optional<std::uint64_t> find_from(BlockReader& in, const std::uint8_t* pattern, std::uint64_t from,
+                                       std::uint64_t limit)
+{
+    if (from + scan_block > limit)
+        return std::nullopt;
+    // Blocks overlap by more than a pattern's length, so together they are
+    // searched as the one stretch they cover; the stretch is searched in
+    // buffer-sized views that overlap the same way.
+    std::uint64_t blocks = (limit - from - scan_block) / scan_step + 1;
+    std::uint64_t end = from + (blocks - 1) * scan_step + scan_block;
+    for (std::uint64_t pos = from; pos + 4 <= end;) {
+        auto n = static_cast<std::size_t>(std::min<std::uint64_t>(end - pos, in.capacity()));
+        std::int32_t r = find_pattern(in.need(pos, n), pattern, static_cast<std::int32_t>(n), 4);
+        if (r >= 0)
+            return pos + static_cast<std::uint64_t>(r);
+        // The last three bytes may begin an occurrence the next view holds whole.
+        pos += n - 3;
+    }
+    return std::nullopt;
+}
+
 bool scan_for_pattern(const std::uint8_t* pattern, std::uint64_t limit, bool show_progress)
 {
+    std::uint64_t from = settings.input_pos;
+    if (from + scan_block > limit)
+        return false;
+    // Searched a MiB of blocks at a time so that the percentage lines come
+    // while the search goes on: one line per block whose end moves the
+    // percentage, up to the block that holds the find.
+    constexpr std::uint64_t blocks_per_step = (1u << 20) / scan_step + 1;
+    std::uint64_t limit_mib = limit >> 20 ? limit >> 20 : 1;
     std::int32_t last_percent = -127;
-    std::uint64_t limit_mib = limit >> 20;
-    if (limit_mib == 0)
-        limit_mib = 1;
+    std::uint64_t block = 0;
     for (;;) {
-        if (settings.input_pos + scan_block > limit)
+        std::uint64_t start = from + block * scan_step;
+        if (start + scan_block > limit) {
+            settings.input_pos = start;
             return false;
-        const std::uint8_t* block = io.input_file.next(scan_block);
-        settings.input_pos += scan_step;
-        if (show_progress) {
-            auto percent = static_cast<std::int32_t>(((settings.input_pos >> 20) * 100) / limit_mib);
+        }
+        std::uint64_t step_limit = std::min(limit, start + (blocks_per_step - 1) * scan_step + scan_block);
+        std::optional<std::uint64_t> at = find_from(io.input_file, pattern, start, step_limit);
+        std::uint64_t blocks_read = (step_limit - start - scan_block) / scan_step + 1;
+        if (at && *at + 4 > start + scan_block)
+            blocks_read = (*at + 4 - start - scan_block + scan_step - 1) / scan_step + 1;
+        else if (at)
+            blocks_read = 1;
+        for (std::uint64_t b = block; b < block + blocks_read && show_progress; ++b) {
+            auto percent = static_cast<std::int32_t>((((from + (b + 1) * scan_step) >> 20) * 100) / limit_mib);
             if (percent != last_percent) {
                 last_percent = percent;
                 say("\xfe %d%%\r", percent);
                 flush_stdout();
             }
         }
-        io.input_file.seek(settings.input_pos);
-        std::int32_t r = find_pattern(block, pattern, scan_block, 4);
-        if (r < 0)
-            continue;
-        settings.input_pos = settings.input_pos + static_cast<std::uint32_t>(r) - scan_step;
-        return settings.input_pos + room_after_find <= limit;
+        block += blocks_read;
+        if (at) {
+            settings.input_pos = *at;
+            return *at + room_after_find <= limit;
+        }
     }
 }

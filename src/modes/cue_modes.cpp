@@ -75,7 +75,7 @@ bool copy_track(const CueMode& row, int t)
     const TrackRecord& entry = track_table[static_cast<std::size_t>(t)];
     open_bin_image(entry.bin);
     settings.input_pos = entry.start_offset;
-    io.input_file.seek(settings.input_pos);
+    io.exact_copy = !row.mpeg_output;
     if (!row.mpeg_output) {
         say(track_writing_text, t);
         if (row.dat_output)
@@ -85,7 +85,6 @@ bool copy_track(const CueMode& row, int t)
     }
     say(track_searching_text, t);
     if (scan_for_pattern(settings.pack_start_code.data(), entry.end_offset, true)) {
-        io.input_file.seek(settings.input_pos);
         say(track_writing_text, t);
         copy_stream(entry.end_offset);
         return true;
@@ -101,7 +100,6 @@ bool any_bin_holds_mpeg()
     for (std::size_t b = 0; b < bin_images.size(); ++b) {
         open_bin_image(b);
         settings.input_pos = 0;
-        io.input_file.seek(0);
         if (scan_for_pattern(settings.pack_start_code.data(), io.input_size, true))
             return true;
     }

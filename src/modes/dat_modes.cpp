@@ -31,7 +31,7 @@ void raw2dat()
     settings.input_pos = 0;
     if (create_single_output()) {
         io.output_file.write(dat_header);
-        copy_whole_input();
+        copy_whole_input(Framing::plain_bytes, true, false);
     }
     io.input_file.close();
 }
@@ -53,6 +53,6 @@ void mpg2dat()
     io.write_chunk = form2_data_size;
     find_first_pack("\n\nCould not find MPEG stream in MPEG file.\n");
     if (create_single_output())
-        copy_whole_input();
+        copy_whole_input(Framing::mode2_sectors, false, true);
     io.input_file.close();
 }

@@ -45,7 +45,6 @@ bool create_single_output()
 void find_first_pack(const char* not_found_text)
 {
     settings.input_pos = 0;
-    io.input_file.seek(0);
     say(searching_text);
     if (!scan_for_pattern(settings.pack_start_code.data(), io.input_size, true)) {
         say("%s", not_found_text);
@@ -53,9 +52,11 @@ void find_first_pack(const char* not_found_text)
     }
 }
 
-void copy_whole_input()
+void copy_whole_input(Framing framing, bool exact_copy, bool keep_last_block)
 {
-    io.input_file.seek(settings.input_pos);
+    io.framing = framing;
+    io.exact_copy = exact_copy;
+    io.keep_last_block = keep_last_block;
     say(writing_text);
     copy_stream(io.input_size);
     say(completed_text, io.output_name.c_str());

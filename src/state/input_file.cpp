@@ -17,7 +17,7 @@ constexpr const char* read_error_text = "%s could not be read.\n";
 
 bool BlockReader::open(const std::string& path)
 {
-    close();
+    reset();
     // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused
     // right after.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -31,15 +31,21 @@ bool BlockReader::open(const std::string& path)
     int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     fd_ = fd;
     name_ = path;
     opened_ = true;
     device_ = st.st_dev;
     inode_ = st.st_ino;
-    pos_ = 0;
-    buf_start_ = 0;
-    buf_len_ = 0;
     return true;
+}
+
+void BlockReader::open_memory(std::span<const std::uint8_t> bytes, const std::string& name)
+{
+    reset();
+    memory_ = bytes;
+    memory_open_ = true;
+    name_ = name;
 }
 
 void BlockReader::close()
@@ -47,6 +53,7 @@ void BlockReader::close()
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
+    memory_open_ = false;
     buf_len_ = 0;
 }
 
@@ -54,14 +61,17 @@ void BlockReader::reset()
 {
     close();
     name_.clear();
+    memory_ = {};
     opened_ = false;
-    pos_ = 0;
     buf_start_ = 0;
+    sheet_pos_ = 0;
 }
 
 std::uint64_t BlockReader::size() const
 {
-    off_t end = ::lseek(fd_, 0, SEEK_END);
+    if (memory_open_)
+        return memory_.size();
+    off_t end = fd_ >= 0 ? ::lseek(fd_, 0, SEEK_END) : -1;
     if (end < 0)
         read_failed();
     return static_cast<std::uint64_t>(end);
@@ -73,59 +83,69 @@ void BlockReader::read_failed() const
     end_run(1);
 }
 
-bool BlockReader::fill(std::uint64_t at)
+std::size_t BlockReader::fetch(std::uint8_t* dst, std::size_t n, std::uint64_t at) const
+{
+    if (memory_open_) {
+        if (at >= memory_.size())
+            return 0;
+        std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, memory_.size() - at));
+        std::memcpy(dst, memory_.data() + at, take);
+        return take;
+    }
+    if (fd_ < 0)
+        read_failed();
+    std::size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::pread(fd_, dst + got, n - got, static_cast<off_t>(at + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            read_failed();
+        if (r == 0)
+            break;
+        got += static_cast<std::size_t>(r);
+    }
+    return got;
+}
+
+void BlockReader::fill(std::uint64_t at)
 {
     std::size_t kept = 0;
     if (at >= buf_start_ && at < buf_start_ + buf_len_) {
         kept = static_cast<std::size_t>(buf_start_ + buf_len_ - at);
         std::memmove(buf_.data(), buf_.data() + (at - buf_start_), kept);
     }
-    std::size_t got = kept;
-    while (got < buf_.size()) {
-        ssize_t n = ::pread(fd_, buf_.data() + got, buf_.size() - got, static_cast<off_t>(at + got));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            read_failed();
-        }
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
     buf_start_ = at;
-    buf_len_ = got;
-    return got > kept;
+    buf_len_ = kept + fetch(buf_.data() + kept, buf_.size() - kept, at + kept);
+}
+
+std::span<const std::uint8_t> BlockReader::view(std::uint64_t pos, std::size_t n)
+{
+    n = std::min(n, buf_.size());
+    if (pos < buf_start_ || pos + n > buf_start_ + buf_len_)
+        fill(pos);
+    std::size_t offset = static_cast<std::size_t>(pos - buf_start_);
+    return {buf_.data() + offset, std::min(n, buf_len_ - offset)};
+}
+
+const std::uint8_t* BlockReader::need(std::uint64_t pos, std::size_t n)
+{
+    std::span<const std::uint8_t> bytes = view(pos, n);
+    if (bytes.size() < n)
+        read_failed();
+    return bytes.data();
 }
 
 std::size_t BlockReader::read(std::uint8_t* dst, std::size_t n)
 {
-    if (fd_ < 0)
-        read_failed();
     std::size_t done = 0;
     while (done < n) {
-        if (pos_ < buf_start_ || pos_ >= buf_start_ + buf_len_) {
-            if (!fill(pos_))
-                break;
-        }
-        std::size_t offset = static_cast<std::size_t>(pos_ - buf_start_);
-        std::size_t take = std::min(n - done, buf_len_ - offset);
-        std::memcpy(dst + done, buf_.data() + offset, take);
-        done += take;
-        pos_ += take;
+        std::span<const std::uint8_t> bytes = view(sheet_pos_, n - done);
+        if (bytes.empty())
+            break;
+        std::memcpy(dst + done, bytes.data(), bytes.size());
+        done += bytes.size();
+        sheet_pos_ += bytes.size();
     }
     return done;
-}
-
-const std::uint8_t* BlockReader::next(std::size_t n)
-{
-    if (fd_ < 0 || n > buf_.size())
-        read_failed();
-    if (pos_ < buf_start_ || pos_ + n > buf_start_ + buf_len_) {
-        fill(pos_);
-        if (buf_len_ < n)
-            read_failed();
-    }
-    const std::uint8_t* view = buf_.data() + (pos_ - buf_start_);
-    pos_ += n;
-    return view;
 }

@@ -1,5 +1,5 @@
-// Reading input files. The rest of the program reads in sector-sized steps;
-// this type turns them into large reads underneath.
+// Reading input files. Every read names its position; the reader keeps a
+// window of the file in its buffer and hands out views into it.
 #pragma once
 
 #include <cstddef>
@@ -18,21 +18,32 @@ public:
     // Opens a regular file (or block device) for reading; false when it cannot
     // be opened or is anything else, a folder or a pipe for instance.
     bool open(const std::string& path);
+    // Reads these bytes as if they were a file of that name; they must
+    // outlive the reading.
+    void open_memory(std::span<const std::uint8_t> bytes, const std::string& name);
     void close();
-    bool is_open() const { return fd_ >= 0; }
+    bool is_open() const { return fd_ >= 0 || memory_open_; }
     const std::string& name() const { return name_; }
+    // The descriptor the kernel can copy from; -1 for bytes in memory.
+    int fd() const { return fd_; }
 
     std::uint64_t size() const;
-    void seek(std::uint64_t pos) { pos_ = pos; }
-    std::uint64_t tell() const { return pos_; }
+    // The most one view can hold.
+    std::size_t capacity() const { return buf_.size(); }
 
-    // Copies up to n bytes from the current position; returns how many there
-    // were (fewer only at the end of the file). A failing read ends the run.
+    // The bytes from pos on, at most n of them (n at most the buffer's size):
+    // fewer only where the input ends. Valid until the next read.
+    std::span<const std::uint8_t> view(std::uint64_t pos, std::size_t n);
+    // Exactly n bytes from pos on; an input that ends before them ends the
+    // run with a read error.
+    const std::uint8_t* need(std::uint64_t pos, std::size_t n);
+    [[noreturn]] void read_failed() const;
+
+    // A cursor for the CUE sheet reader, which still walks the sheet byte by
+    // byte; nothing else moves it.
+    void seek(std::uint64_t pos) { sheet_pos_ = pos; }
+    std::uint64_t tell() const { return sheet_pos_; }
     std::size_t read(std::uint8_t* dst, std::size_t n);
-    // The next n bytes (at most the buffer's size) as a view into the
-    // buffer, valid until the next call; fewer than n end the run with a read
-    // error. Saves copying the bytes once more on their way to the output.
-    const std::uint8_t* next(std::size_t n);
 
     // Forgets everything: closes the file and drops the buffered bytes.
     void reset();
@@ -42,15 +53,17 @@ public:
 
 private:
     // Refills the buffer from `at` on, keeping what it holds from there.
-    bool fill(std::uint64_t at);
-    [[noreturn]] void read_failed() const;
+    void fill(std::uint64_t at);
+    std::size_t fetch(std::uint8_t* dst, std::size_t n, std::uint64_t at) const;
 
     std::span<std::uint8_t> buf_;
     std::string name_;
     int fd_ = -1;
-    std::uint64_t pos_ = 0;
+    std::span<const std::uint8_t> memory_;
+    bool memory_open_ = false;
     std::uint64_t buf_start_ = 0;
     std::size_t buf_len_ = 0;
+    std::uint64_t sheet_pos_ = 0;
     bool opened_ = false;
     dev_t device_ = 0;
     ino_t inode_ = 0;

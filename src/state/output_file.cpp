@@ -101,3 +101,36 @@ void BlockWriter::abandon()
     fd_ = -1;
     used_ = 0;
 }
+
+void BlockWriter::copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n)
+{
+    if (fd_ < 0 || !flush_buffer())
+        write_failed();
+    // Any refusal (another file system, a device or pipe, an old kernel) or
+    // failure hands the rest to read and write, which tell a failed read
+    // from a failed write.
+    auto from = static_cast<loff_t>(pos);
+    while (n > 0 && in.fd() >= 0) {
+        ssize_t done = ::copy_file_range(in.fd(), &from, fd_, nullptr, n, 0);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            break;
+        n -= static_cast<std::uint64_t>(done);
+    }
+    pos = static_cast<std::uint64_t>(from);
+    while (n > 0) {
+        auto size = static_cast<std::size_t>(std::min<std::uint64_t>(n, in.capacity()));
+        const std::uint8_t* bytes = in.need(pos, size);
+        for (std::size_t done = 0; done < size;) {
+            ssize_t w = ::write(fd_, bytes + done, size - done);
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                write_failed();
+            done += static_cast<std::size_t>(w);
+        }
+        pos += size;
+        n -= size;
+    }
+}

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "state/input_file.h"
+
 class BlockWriter {
 public:
     explicit BlockWriter(std::span<std::uint8_t> buffer) : buf_(buffer) {}
@@ -39,4 +41,10 @@ private:
     std::string name_;
     int fd_ = -1;
     std::size_t used_ = 0;
+
+public:
+    // Appends n bytes of `in` from pos on, as they stand: the kernel copies
+    // them file to file where it can, read and write do it elsewhere.
+    // Failures end the run as a failed write or read.
+    void copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n);
 };

@@ -3,9 +3,10 @@
 
 namespace {
 
-// About 1 MiB for each direction keeps system calls far apart while the
-// whole program stays within a few MiB of memory.
-constexpr std::size_t io_block_size = 1u << 20;
+// 256 KiB a direction: as fast as 1 MiB on a quiet machine, and unlike
+// 1 MiB it keeps its speed when other jobs press on memory (bench/run.sh
+// shows the sweep).
+constexpr std::size_t io_block_size = 256u << 10;
 std::array<std::uint8_t, io_block_size> input_block;
 std::array<std::uint8_t, io_block_size> output_block;
 std::array<std::uint8_t, 64 * 1024> cue_block;
@@ -16,7 +17,8 @@ constexpr const char* too_large_text =
 }  // namespace
 
 RunSettings settings;
-IoState io{BlockReader(cue_block), BlockReader(input_block), BlockWriter(output_block), 0, 0, 0, 0, {}, {}};
+IoState io{BlockReader(cue_block), BlockReader(input_block), BlockWriter(output_block), 0, 0, 0, 0, {}, {},
+           Framing::plain_bytes, false, false};
 std::array<TrackRecord, max_tracks> track_table;
 std::array<std::uint8_t, sector_buffer_size> sector_buffer;
 std::string output_name_template;
@@ -34,6 +36,9 @@ void reset_run_state()
     io.input_size = 0;
     io.input_name.clear();
     io.output_name.clear();
+    io.framing = Framing::plain_bytes;
+    io.exact_copy = false;
+    io.keep_last_block = false;
     track_table.fill(TrackRecord{});
     sector_buffer.fill(0);
     output_name_template.clear();
@@ -48,7 +53,6 @@ std::uint32_t multi_sector_chunk(std::uint32_t sector_size)
 std::uint64_t file_size(BlockReader& stream)
 {
     std::uint64_t size = stream.size();
-    stream.seek(0);
     if (size > max_input_size) {
         say(too_large_text, stream.name().c_str());
         end_run(1);

@@ -50,6 +50,11 @@ struct RunSettings {
     int exit_status = 0;
 };
 
+enum class Framing : std::uint8_t {
+    plain_bytes,    // write_chunk bytes of each chunk as they stand
+    mode2_sectors,  // a .dat lead-in, then each chunk as a Mode 2 sector's user data
+};
+
 struct IoState {
     BlockReader cue_file;
     BlockReader input_file;
@@ -60,6 +65,14 @@ struct IoState {
     std::uint64_t input_size = 0;
     std::string input_name;
     std::string output_name;
+    // What the engine makes of the chunks it copies; every conversion sets
+    // these before it copies.
+    Framing framing = Framing::plain_bytes;
+    // Sectors copied exactly as they stand: never repaired or searched for a
+    // bumper, and moved by the kernel where it can.
+    bool exact_copy = false;
+    // A last piece shorter than a chunk is handled as a last MPEG block.
+    bool keep_last_block = false;
 };
 
 struct TrackRecord {
@@ -97,6 +110,5 @@ void reset_run_state();
 // Whole sectors of `sector_size` bytes that fit the buffer.
 std::uint32_t multi_sector_chunk(std::uint32_t sector_size);
 
-// Size of an open input; leaves it positioned at offset 0. Inputs of 4 GiB
-// or more end the run.
+// Size of an open input. Inputs of 4 GiB or more end the run.
 std::uint64_t file_size(BlockReader& stream);
