@@ -2,7 +2,6 @@
 // each BIN and filling the track table.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <strings.h>
 
 #include "cue/cue_sheet.h"
@@ -81,10 +80,14 @@ std::string read_sheet_text()
         say(sheet_too_large_text, io.input_name.c_str());
         end_run(1);
     }
-    std::string text(size, '\0');
-    std::ifstream file(io.input_name, std::ios::binary);
-    file.read(text.data(), static_cast<std::streamsize>(size));
-    text.resize(static_cast<std::size_t>(file.gcount()));
+    std::string text;
+    for (std::uint64_t pos = 0; pos < size;) {
+        std::span<const std::uint8_t> bytes = io.cue_file.view(pos, io.cue_file.capacity());
+        if (bytes.empty())
+            break;
+        text.append(bytes.begin(), bytes.end());
+        pos += bytes.size();
+    }
     io.cue_file.close();
     return text;
 }

@@ -64,7 +64,6 @@ void BlockReader::reset()
     memory_ = {};
     opened_ = false;
     buf_start_ = 0;
-    sheet_pos_ = 0;
 }
 
 std::uint64_t BlockReader::size() const
@@ -134,18 +133,4 @@ const std::uint8_t* BlockReader::need(std::uint64_t pos, std::size_t n)
     if (bytes.size() < n)
         read_failed();
     return bytes.data();
-}
-
-std::size_t BlockReader::read(std::uint8_t* dst, std::size_t n)
-{
-    std::size_t done = 0;
-    while (done < n) {
-        std::span<const std::uint8_t> bytes = view(sheet_pos_, n - done);
-        if (bytes.empty())
-            break;
-        std::memcpy(dst + done, bytes.data(), bytes.size());
-        done += bytes.size();
-        sheet_pos_ += bytes.size();
-    }
-    return done;
 }

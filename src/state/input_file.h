@@ -39,12 +39,6 @@ public:
     const std::uint8_t* need(std::uint64_t pos, std::size_t n);
     [[noreturn]] void read_failed() const;
 
-    // A cursor for the CUE sheet reader, which still walks the sheet byte by
-    // byte; nothing else moves it.
-    void seek(std::uint64_t pos) { sheet_pos_ = pos; }
-    std::uint64_t tell() const { return sheet_pos_; }
-    std::size_t read(std::uint8_t* dst, std::size_t n);
-
     // Forgets everything: closes the file and drops the buffered bytes.
     void reset();
 
@@ -63,7 +57,6 @@ private:
     bool memory_open_ = false;
     std::uint64_t buf_start_ = 0;
     std::size_t buf_len_ = 0;
-    std::uint64_t sheet_pos_ = 0;
     bool opened_ = false;
     dev_t device_ = 0;
     ino_t inode_ = 0;

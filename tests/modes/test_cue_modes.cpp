@@ -77,7 +77,7 @@ TEST(CueModes, RefusalsLeaveNoOutput)
 TEST(CueModes, BumperPrescanRunsUntilABumperIsRemoved)
 {
     Scratch s;
-    const Bytes end_code = {0x00, 0x00, 0x01, 0xB9}, bumped = concat({padded_stream(2, 50), end_code, movie});
+    const Bytes end_code = {0x00, 0x00, 0x01, 0xB9}, bumped = concat({concat({padded_block(50), padded_block(51)}), end_code, movie});
     s.write("a.bin", concat({cue::data_sectors(2), raw_track(movie), raw_track(bumped), raw_track(bumped)}));
     s.write_text("a.cue", cue::sheet("a.bin", {0, 2, 8, 17}));
     RunResult r = s.run({"-cue2mpg", "-nobumper", "a.cue", "o.mpg"});
