@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "state/file_identity.h"
 #include "state/report.h"
 
 namespace {
@@ -31,6 +32,7 @@ bool BlockReader::open(const std::string& path)
     int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    remember_run_input(fd);
     fd_ = fd;
     name_ = path;
     opened_ = true;
