@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -10,12 +9,6 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-
-std::string mivaro_path()
-{
-    const char* env = std::getenv("MIVARO_BIN");
-    return env ? env : MIVARO_BINARY;
-}
 
 Scratch::Scratch()
 {
@@ -40,11 +33,6 @@ void Scratch::write(const std::string& name, const Bytes& bytes) const
         throw std::runtime_error("cannot write fixture " + name);
 }
 
-void Scratch::write_text(const std::string& name, const std::string& text) const
-{
-    write(name, Bytes(text.begin(), text.end()));
-}
-
 Bytes Scratch::read(const std::string& name) const
 {
     std::ifstream f(path(name), std::ios::binary);
@@ -57,16 +45,8 @@ std::vector<std::string> Scratch::files() const
 {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir_))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
+        names.insert(std::upper_bound(names.begin(), names.end(), entry.path().filename()), entry.path().filename());
     return names;
-}
-
-RunResult Scratch::run(const std::vector<std::string>& args, int timeout_seconds, const Interrupt& stop) const
-{
-    std::vector<std::string> full{mivaro_path()};
-    full.insert(full.end(), args.begin(), args.end());
-    return run_program_in(dir_, full, timeout_seconds, stop);
 }
 
 // The child dies of SIGALRM when its time is up.
@@ -106,7 +86,6 @@ RunResult run_program_in(const fs::path& cwd, const std::vector<std::string>& ar
     waitpid(pid, &wstatus, 0);
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
-    result.timed_out = result.signal == SIGALRM;
     return result;
 }
 
