@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <array>
+#include <climits>
 #include <cstdint>
 
 #include "state/numbers.h"
@@ -24,7 +25,13 @@ constexpr std::array usage_lines = {
     "          -w####         force write of ####-byte sectors\n",
     "          -nobumper      removes CD-i MPEG sequence bumper\n",
     "          -fix           fix broken MPEG blocks during .mpg output\n\n",
+    "Exit status: 0 done, 1 failed, 128+N stopped by signal N. A failed or\n",
+    "stopped run leaves no partial output; an older file of its name stays.\n",
 };
+
+constexpr const char* no_conversion_text = "\nNothing to do: a conversion option such as -cue2mpg is needed.\n";
+constexpr const char* read_size_text = "\n-r%lld: the read sector size must be from 1 to 32705 bytes.\n";
+constexpr const char* write_size_text = "\n-w%lld: the write sector size must be from 1 to 32705 bytes.\n";
 
 struct ModeOption {
     std::string_view option;
@@ -64,6 +71,33 @@ bool equals_ignoring_case(std::string_view a, std::string_view b)
 bool starts_ignoring_case(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() && equals_ignoring_case(text.substr(0, prefix.size()), prefix);
+}
+
+// The number after an option's letters, read as atoi reads it but never
+// wrapped: one too large even for 64 bits reads as the largest there is.
+long long option_number(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value > (LLONG_MAX - 9) / 10 ? LLONG_MAX : value * 10 + (text[i] - '0');
+    return negative ? -value : value;
+}
+
+// Every chunk and sector must fit the sector buffer and hold at least one
+// byte; 0 means no override.
+std::uint32_t sector_override(long long value, const char* refusal)
+{
+    if (value < 0 || value > sector_buffer_size) {
+        say(refusal, value);
+        end_run(1);
+    }
+    return static_cast<std::uint32_t>(value);
 }
 
 const char* default_input_extension(std::int16_t mode)
@@ -106,7 +140,7 @@ bool has_extension(std::string_view name)
         --i;
     while (i > 0) {
         --i;
-        if (name[i] == '\\')
+        if (name[i] == '\\' || name[i] == '/')
             return false;
         if (name[i] == '.')
             return true;
@@ -114,15 +148,23 @@ bool has_extension(std::string_view name)
     return false;
 }
 
-void print_usage()
+void print_usage(int status)
 {
     for (const char* line : usage_lines)
         say("%s", line);
-    end_run(0);
+    end_run(status);
 }
 
 void parse_command_line(int argc, const char* const* argv)
 {
+    for (int index = 1; index < argc; ++index)
+        if (std::string_view(argv[index]) == "--help" || std::string_view(argv[index]) == "-h")
+            print_usage(0);
+    for (int index = 1; index < argc; ++index)
+        if (std::string_view(argv[index]) == "--version")
+            end_run(0);  // the banner is all it prints
+    long long read_size = 0;
+    long long write_size = 0;
     int names_taken = 0;
     for (int index = 1; index < argc; ++index) {
         std::string_view arg = argv[index];
@@ -158,12 +200,12 @@ void parse_command_line(int argc, const char* const* argv)
         }
         if (starts_ignoring_case(arg, "-r")) {
             if (arg.size() > 2)
-                settings.read_sector_override = static_cast<std::uint32_t>(leading_number(arg.substr(2)));
+                read_size = option_number(arg.substr(2));
             continue;
         }
         if (starts_ignoring_case(arg, "-w")) {
             if (arg.size() > 2)
-                settings.write_sector_override = static_cast<std::uint32_t>(leading_number(arg.substr(2)));
+                write_size = option_number(arg.substr(2));
             continue;
         }
         if (names_taken == 0) {
@@ -175,8 +217,14 @@ void parse_command_line(int argc, const char* const* argv)
             io.output_name = arg;
             if (!has_extension(io.output_name))
                 io.output_name += default_output_extension(settings.output_kind);
+            settings.read_sector_override = sector_override(read_size, read_size_text);
+            settings.write_sector_override = sector_override(write_size, write_size_text);
+            if (settings.mode == mode_none) {
+                say("%s", no_conversion_text);
+                end_run(1);
+            }
             return;
         }
     }
-    print_usage();
+    print_usage(argc > 1 ? 1 : 0);
 }

@@ -4,11 +4,15 @@
 #include <cstdint>
 #include <string_view>
 
-// Fills the program-wide settings and names from the arguments, or prints the
-// usage text and ends the run with status 0 when the output name never comes.
+// Fills the program-wide settings and names from the arguments. Ends the run
+// instead with the usage text (status 0 when asked for or when there are no
+// arguments, 1 when the output name never comes), with the banner alone for
+// --version, or with status 1 for a sector size out of range or two names
+// without a conversion option.
 void parse_command_line(int argc, const char* const* argv);
 
-// True when the last backslash-separated component of the name holds a '.'.
+// True when the name's last component (after the last '/' or '\\'; one
+// trailing '\\' is passed over) holds a '.'.
 bool has_extension(std::string_view name);
 
-[[noreturn]] void print_usage();
+[[noreturn]] void print_usage(int status);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "state/file_identity.h"
 #include "state/report.h"
 
 namespace {
@@ -32,6 +33,7 @@ bool BlockReader::open(const std::string& path)
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    remember_run_input(fd);
     fd_ = fd;
     name_ = path;
     opened_ = true;

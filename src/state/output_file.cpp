@@ -1,37 +1,123 @@
 #include "state/output_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "state/run_state.h"
+#include "state/file_identity.h"
+#include "state/report.h"
 
 namespace {
 
 constexpr const char* write_error_text = "%s could not be written.\n";
 constexpr const char* same_file_text = "%s is an input of this run and is not overwritten.\n";
 
+constexpr std::array stop_signals = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary file being written, where the signal handler can reach it
+// without allocating.
+std::array<char, 4096> unfinished_path{};
+volatile std::sig_atomic_t unfinished = 0;
+
+void on_stop_signal(int sig)
+{
+    if (unfinished)
+        ::unlink(unfinished_path.data());
+    ::signal(sig, SIG_DFL);
+    // Blocked until this handler returns; then it ends the process with the
+    // status the signal gives.
+    ::raise(sig);
+}
+
+// Holds the stop signals back while a temporary file is created or renamed,
+// so that the handler never sees it half registered.
+struct StopSignalsHeld {
+    sigset_t old;
+    StopSignalsHeld()
+    {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int sig : stop_signals)
+            sigaddset(&held, sig);
+        sigprocmask(SIG_BLOCK, &held, &old);
+    }
+    ~StopSignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
+};
+
+// A hidden name beside the output; the base name is shortened so that the
+// temporary name stays within the system's limit where the real one does.
+// Empty for a name the system would refuse anyway.
+std::string temporary_pattern(const std::string& target)
+{
+    std::size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (base.size() > NAME_MAX)
+        return {};
+    return folder + "." + base.substr(0, 64) + ".XXXXXX";
+}
+
+mode_t new_file_mode()
+{
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
 }  // namespace
 
 bool BlockWriter::open(const std::string& path)
 {
     abandon();
+    name_ = path;
+    used_ = 0;
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        (io.input_file.is_file(st.st_dev, st.st_ino) || io.cue_file.is_file(st.st_dev, st.st_ino))) {
+    bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && is_run_input(st)) {
         say(same_file_text, path.c_str());
         return false;
     }
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    if (exists && !S_ISREG(st.st_mode)) {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        return fd_ >= 0;
+    }
+    // Through a link, the file it leads to is the one replaced.
+    target_ = path;
+    if (char* real = exists ? ::realpath(path.c_str(), nullptr) : nullptr) {
+        target_ = real;
+        std::free(real);
+    }
+    // A file that could not be opened for writing is not replaced either.
+    if (exists && ::access(target_.c_str(), W_OK) != 0)
         return false;
-    fd_ = fd;
-    name_ = path;
-    used_ = 0;
-    return true;
+    std::string pattern = temporary_pattern(target_);
+    if (pattern.empty())
+        return false;
+    if (pattern.size() < unfinished_path.size()) {
+        StopSignalsHeld held;
+        std::copy(pattern.begin(), pattern.end(), unfinished_path.begin());
+        unfinished_path[pattern.size()] = '\0';
+        fd_ = ::mkostemp(unfinished_path.data(), O_CLOEXEC);
+        if (fd_ >= 0) {
+            temp_name_ = unfinished_path.data();
+            unfinished = 1;
+        }
+    }
+    if (fd_ >= 0) {
+        ::fchmod(fd_, exists ? (st.st_mode & 07777) : new_file_mode());
+        return true;
+    }
+    // No temporary file in that folder (one that may not be written to, for
+    // instance): the output is written in place.
+    fd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd_ >= 0;
 }
 
 bool BlockWriter::flush_buffer()
@@ -78,20 +164,19 @@ void BlockWriter::close()
     bool ok = flush_buffer();
     int fd = fd_;
     fd_ = -1;
+    // Not synced to the disk: that would cost more than the whole copy.
     if (::close(fd) != 0)
         ok = false;
-    if (!ok) {
-        say(write_error_text, name_.c_str());
-        end_run(1);
+    if (ok && !temp_name_.empty()) {
+        StopSignalsHeld held;
+        ok = ::rename(temp_name_.c_str(), target_.c_str()) == 0;
+        if (ok) {
+            unfinished = 0;
+            temp_name_.clear();
+        }
     }
-}
-
-void BlockWriter::close_quietly()
-{
-    if (fd_ < 0)
-        return;
-    flush_buffer();
-    abandon();
+    if (!ok)
+        write_failed();
 }
 
 void BlockWriter::abandon()
@@ -100,6 +185,27 @@ void BlockWriter::abandon()
         ::close(fd_);
     fd_ = -1;
     used_ = 0;
+    if (!temp_name_.empty()) {
+        StopSignalsHeld held;
+        ::unlink(temp_name_.c_str());
+        unfinished = 0;
+        temp_name_.clear();
+    }
+}
+
+void remove_unfinished_output_on_signals()
+{
+    for (int sig : stop_signals) {
+        struct sigaction old {};
+        // A run started with a signal ignored (nohup, a background job)
+        // keeps ignoring it.
+        if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction act {};
+        act.sa_handler = on_stop_signal;
+        sigemptyset(&act.sa_mask);
+        ::sigaction(sig, &act, nullptr);
+    }
 }
 
 void BlockWriter::copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n)

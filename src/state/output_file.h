@@ -1,5 +1,11 @@
 // Writing output files. The rest of the program writes in sector-sized
 // steps; this type turns them into large writes underneath.
+//
+// A file output is written under a temporary name in its own folder and
+// takes its real name only when close() finds it complete, so a failed or
+// interrupted run leaves no partial output and whatever file had that name
+// before stays as it was. Outputs that are not files (/dev/null, a pipe, a
+// terminal, a device) are written directly.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +22,8 @@ public:
     BlockWriter& operator=(const BlockWriter&) = delete;
     ~BlockWriter() { abandon(); }
 
-    // Creates or truncates the file; false when that is not possible, or
-    // when the file is one of the run's inputs, which truncating would destroy.
+    // Starts a new output; false when that is not possible, or when the
+    // file is one of the run's inputs, which replacing would destroy.
     bool open(const std::string& path);
     bool is_open() const { return fd_ >= 0; }
     const std::string& name() const { return name_; }
@@ -26,11 +32,10 @@ public:
     // "<name> could not be written." and ends the run.
     void write(const std::uint8_t* src, std::size_t n);
     void write(std::span<const std::uint8_t> bytes) { write(bytes.data(), bytes.size()); }
+    // Writes out what is buffered and gives the output its name.
     void close();
-    // Writes out what is buffered and closes, ignoring failures: used when
-    // the run is ending for another reason.
-    void close_quietly();
-    // Closes without writing out what is buffered.
+    // Drops the output: the temporary file goes, an earlier file of that
+    // name stays.
     void abandon();
 
 private:
@@ -39,6 +44,8 @@ private:
 
     std::span<std::uint8_t> buf_;
     std::string name_;
+    std::string target_;     // the file the output replaces once complete
+    std::string temp_name_;  // empty when the output is written directly
     int fd_ = -1;
     std::size_t used_ = 0;
 
@@ -48,3 +55,8 @@ public:
     // Failures end the run as a failed write or read.
     void copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n);
 };
+
+// On SIGINT, SIGTERM and SIGHUP (unless the run was started with them
+// ignored) the temporary file of the output being written is removed before
+// the signal ends the process as it would have.
+void remove_unfinished_output_on_signals();

@@ -50,6 +50,6 @@ TEST(MpegModes, DatSignature)
         EXPECT_EQ(r.status, 1);
         std::string head = banner + expect::header("-dat2mpg", "in.dat", "out.mpg");
         EXPECT_EQ(r.out, head + (input.size() == 4 ? expect::searching : "") + message);
-        EXPECT_EQ(s.size("out.mpg"), 0u);
+        EXPECT_FALSE(s.exists("out.mpg"));
     }
 }

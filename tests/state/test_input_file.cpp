@@ -29,5 +29,5 @@ TEST(BlockReader, AnInputThatEndsEarlyIsAReadError)
     });
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "\xfe 0% [00:00:00] \rin could not be read.\n");
-    EXPECT_TRUE(same_bytes(r.written, slice(in, 0, 2 * block_size)));
+    EXPECT_TRUE(r.written.empty());  // a failed output never appears
 }

@@ -42,10 +42,10 @@ InProcess in_process(const Bytes& input, const std::function<void()>& body)
     } catch (const RunEnd& end) {
         r.status = end.status;
     }
-    io.output_file.close_quietly();
+    io.output_file.abandon();
     flush_stdout();
     r.out = testing::internal::GetCapturedStdout();
-    r.written = s.read("out");
+    r.written = s.exists("out") ? s.read("out") : Bytes{};
     reset_run_state();
     return r;
 }
