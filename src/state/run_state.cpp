@@ -1,5 +1,6 @@
 #include "state/run_state.h"
 
+#include "state/file_identity.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ void reset_run_state()
     track_table.fill(TrackRecord{});
     sector_buffer.fill(0);
     output_name_template.clear();
+    forget_run_inputs();
     bin_images.clear();
 }
 
