@@ -1,262 +1,199 @@
 #!/usr/bin/env bash
-# Throughput and memory benchmark of the mivaro conversions.
+# Speed and memory of the mivaro conversions, each next to its limit.
 #
-#   bench/run.sh [RUNS]        (or BENCH_RUNS=RUNS bench/run.sh; default 5)
+#   bench/run.sh [RUNS]           conversions, limits and peers (default 9 runs)
+#   bench/run.sh --sweep [RUNS]   cue2mpg and cue2raw built with 64 KiB to 1 MiB buffers
 #
-# Builds a Release mivaro in build-bench/, makes a Video CD image of six
-# 10-minute PAL tracks with ffmpeg and vcdimager (or, without them, a
-# synthetic image of the same shape) and keeps it in bench/cache/ for later
-# runs. Each conversion is timed next to its limit: a plain `cat` copy of the
-# same input into the same output folder or, for the failed search, a plain
-# `cat` read of the input. GNU cat copies with copy_file_range, inside the
-# kernel and without a trip through user memory, so the copy limit is a
-# strict one. Both sides get one untimed warm-up run, timed runs alternate
-# between them, and the table shows medians.
-#
-# Environment:
-#   BENCH_RUNS       timed runs per row (the first argument wins)
-#   BENCH_SYNTHETIC  1: use the synthetic image even when ffmpeg and
-#                    vcdimager are installed
-#   BENCH_CACHE      where images and scratch outputs live (default bench/cache)
+# Builds a Release mivaro in build-bench/ and makes a 637 MB Video CD image
+# (six 10-minute PAL tracks, ffmpeg + vcdimager; a synthetic image of the
+# same shape without them), cached in bench/cache/ with an image holding no
+# MPEG data at all for the failed search. The limits: `cat image > copy` for
+# the raw copies (GNU cat moves the bytes inside the kernel with
+# copy_file_range), bench/usercopy.c for the MPEG copies (the same user data
+# in large blocks through user memory), `cat` to /dev/null for the search.
+# Every job gets one warm-up, then RUNS rounds run all jobs in turn, first on
+# a quiet machine, then with two `dd` copies of the image looping beside
+# them. Prints markdown tables: medians, min-max, ratio of medians to the limit.
 set -uo pipefail
 export LC_ALL=C
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-runs=${1:-${BENCH_RUNS:-5}}
+sweep=0
+[[ ${1:-} == --sweep ]] && { sweep=1; shift; }
+runs=${1:-${BENCH_RUNS:-9}}
 cache=${BENCH_CACHE:-$root/bench/cache}
-build=$root/build-bench
 scratch=$cache/scratch
-prep=$cache/prep
 log=$cache/last-run.log
-
-# Six tracks of 10 minutes each: 45000 sectors of 75 per second.
-tracks=6
-track_seconds=600
-track_sectors=$((track_seconds * 75))
-
-# Copying conversions must stay within this factor of their limit; the
-# failed search must read at least this many MB/s; peak RSS below this many KiB.
-max_ratio=1.15
-min_search_mbps=2000
-max_rss_kib=8192
-need_free_kib=$((4 * 1024 * 1024))
+sizes_kib=(64 128 256 512 1024)
 
 die() { printf 'bench: %s\n' "$*" >&2; exit 1; }
-
 [[ $runs =~ ^[1-9][0-9]*$ ]] || die "number of runs must be a positive integer, not '$runs'"
 [[ -x /usr/bin/time ]] || die "/usr/bin/time (GNU time) is needed for the memory column"
-command -v cmake >/dev/null || die "cmake is needed"
+mkdir -p "$scratch" || die "cannot create $cache"
+(( $(df -Pk "$cache" | awk 'NR == 2 { print $4 }') > 5 * 1024 * 1024 )) || die "need 5 GiB free under $cache"
 
-mkdir -p "$cache" "$scratch" "$prep" || die "cannot create $cache"
-free_kib=$(df -Pk "$cache" | awk 'NR == 2 { print $4 }')
-if (( free_kib < need_free_kib )); then
-    die "only $((free_kib / 1024)) MiB free under $cache; images and outputs need about 4 GiB"
+build() {  # DIR [CMAKE ARGS]
+    cmake -S "$root" -B "$1" -DCMAKE_BUILD_TYPE=Release -DMIVARO_TESTS=OFF "${@:2}" >/dev/null &&
+        cmake --build "$1" -j2 >/dev/null || die "build in $1 failed"
+}
+echo "== building"
+build "$root/build-bench" -UMIVARO_IO_BLOCK
+mivaro=$root/build-bench/mivaro
+if ((sweep)); then
+    for k in "${sizes_kib[@]}"; do build "$root/build-bench-io$k" -DMIVARO_IO_BLOCK=$((k * 1024)); done
 fi
+cc -O2 -Wall -Wextra -o "$cache/usercopy" "$root/bench/usercopy.c" || die "usercopy did not build"
+c++ -O2 -std=c++20 -o "$cache/make_image" "$root/bench/make_image.cpp" || die "make_image did not build"
 
-echo "== building mivaro (Release) in $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMIVARO_TESTS=OFF >/dev/null ||
-    die "cmake configure failed"
-cmake --build "$build" -j2 >/dev/null || die "build failed"
-mivaro=$build/mivaro
-generator=$build/make_image
-if [[ ! -x $generator || $root/bench/make_image.cpp -nt $generator ]]; then
-    "${CXX:-c++}" -O2 -std=c++20 -o "$generator" "$root/bench/make_image.cpp" ||
-        die "could not build the image generator"
-fi
-
-# Image files are written under temporary names and renamed once complete,
-# so an interrupted run never leaves a half image in the cache.
+# Images are written under temporary names and renamed once complete.
 make_vcd_image() {
-    local work=$cache/tmp-vcd
+    local work=$cache/tmp-vcd i mpgs=() src=(testsrc testsrc2 smptebars rgbtestsrc yuvtestsrc pal75bars)
     rm -rf "$work" && mkdir -p "$work" || return 1
-    local sources=(testsrc testsrc2 smptebars rgbtestsrc yuvtestsrc pal75bars)
-    local i mpgs=()
-    for ((i = 1; i <= tracks; i++)); do
-        echo "   encoding track $i of $tracks"
-        ffmpeg -nostdin -hide_banner -loglevel error -y -threads 2 \
-            -f lavfi -i "${sources[i - 1]}=size=352x288:rate=25:duration=$track_seconds" \
-            -f lavfi -i "sine=frequency=$((220 * i)):sample_rate=44100:duration=$track_seconds" \
+    for i in 1 2 3 4 5 6; do
+        echo "   encoding track $i of 6"
+        ffmpeg -nostdin -loglevel error -y -f lavfi -i "${src[i - 1]}=size=352x288:rate=25:duration=600" \
+            -f lavfi -i "sine=frequency=$((220 * i)):sample_rate=44100:duration=600" \
             -target pal-vcd -threads 2 "$work/track$i.mpg" || return 1
         mpgs+=("track$i.mpg")
     done
-    echo "   writing the image with vcdimager"
-    (cd "$work" && vcdimager -t vcd2 --cue-file=vcd.cue --bin-file=vcd.bin "${mpgs[@]}" >vcdimager.log 2>&1) ||
-        { cat "$work/vcdimager.log" >&2; return 1; }
-    mv "$work/vcd.bin" "$cache/vcd.bin" && mv "$work/vcd.cue" "$cache/vcd.cue" && rm -rf "$work"
+    (cd "$work" && vcdimager -t vcd2 --cue-file=vcd.cue --bin-file=vcd.bin "${mpgs[@]}" >/dev/null) &&
+        mv "$work/vcd.bin" "$work/vcd.cue" "$cache/" && rm -rf "$work"
 }
-
 make_generated_image() {  # KIND NAME
-    "$generator" "$1" "$cache/$2.bin.tmp" "$cache/$2.cue.tmp" "$tracks" "$track_sectors" || return 1
-    sed -i "s/$2\\.bin\\.tmp/$2.bin/" "$cache/$2.cue.tmp" &&
+    "$cache/make_image" "$1" "$cache/$2.bin.tmp" "$cache/$2.cue.tmp" 6 45000 &&
+        sed -i "s/$2\\.bin\\.tmp/$2.bin/" "$cache/$2.cue.tmp" &&
         mv "$cache/$2.bin.tmp" "$cache/$2.bin" && mv "$cache/$2.cue.tmp" "$cache/$2.cue"
 }
-
+image=synthetic
 if [[ ${BENCH_SYNTHETIC:-0} != 1 ]] && command -v ffmpeg >/dev/null && command -v vcdimager >/dev/null; then
     image=vcd
-    image_kind="ffmpeg -target pal-vcd + vcdimager -t vcd2"
-    if [[ ! -f $cache/vcd.cue || ! -f $cache/vcd.bin ]]; then
-        echo "== making the Video CD image (cached in $cache)"
-        make_vcd_image || die "could not make the Video CD image"
-    fi
-else
-    image=synthetic
-    image_kind="synthetic Mode 2 sectors around MPEG packs"
-    if [[ ! -f $cache/synthetic.cue || ! -f $cache/synthetic.bin ]]; then
-        echo "== making the synthetic image (cached in $cache)"
-        make_generated_image mpeg synthetic || die "could not make the synthetic image"
-    fi
+    [[ -f $cache/vcd.bin ]] || { echo "== making the Video CD image"; make_vcd_image || die "no Video CD image"; }
 fi
-if [[ ! -f $cache/plain.cue || ! -f $cache/plain.bin ]]; then
-    echo "== making the image without MPEG data (cached in $cache)"
-    make_generated_image plain plain || die "could not make the image without MPEG data"
-fi
+[[ -f $cache/$image.bin ]] || make_generated_image mpeg synthetic || die "no synthetic image"
+[[ -f $cache/plain.bin ]] || make_generated_image plain plain || die "no image without MPEG data"
 
-# The BIN name inside a CUE sheet is taken relative to the working folder.
-cd "$cache" || die "cannot enter $cache"
+cd "$cache" || die "cannot enter $cache"  # a CUE sheet names its BIN relative to the working folder
+"$mivaro" -cue2mpg "$image".cue scratch/movie.mpg >"$log" || die "cue2mpg failed, see $log"
+cat scratch/movie[0-9]*.mpg >stream.mpg
+# The MPEG copies start at the first pack header, 24 bytes into its sector.
+first_pack=$(grep -obUaP -m1 '\x00\x00\x01\xba' "$image".bin | head -n 1 | cut -d: -f1)
+skip=$((${first_pack:-24} - 24))
 
-echo "== preparing single-file inputs with this build"
-rm -f "$prep"/*
-# A single track runs for a few hundredths of a second, too short to time
-# against cat without the noise swamping it: the single-file rows read the
-# whole image as one raw image, and the six movies joined as one stream.
-"$mivaro" -cue2mpg "$image.cue" "$prep/movie.mpg" >"$log" || die "cue2mpg failed, see $log"
-cat "$prep"/movie[0-9]*.mpg >"$prep/stream.mpg" && rm -f "$prep"/movie[0-9]*.mpg
-
-rows=(cue2mpg cue2raw cue2dat raw2mpg mpg2dat search)
-
-# Sets: cmd (the conversion), input (file whose size counts), limit_out
-# (where the limit's cat writes), want_rc and want_text (checked on every run).
-describe_row() {
-    want_rc=0
-    want_text="completed."
-    limit_out=$scratch/copy
-    case $1 in
-        cue2mpg) input=$image.bin; cmd=("$mivaro" -cue2mpg "$image.cue" "$scratch/movie.mpg") ;;
-        cue2raw) input=$image.bin; cmd=("$mivaro" -cue2raw "$image.cue" "$scratch/track.raw") ;;
-        cue2dat) input=$image.bin; cmd=("$mivaro" -cue2dat "$image.cue" "$scratch/track.dat") ;;
-        raw2mpg) input=$image.bin; cmd=("$mivaro" -raw2mpg "$image.bin" "$scratch/movie.mpg") ;;
-        mpg2dat) input=$prep/stream.mpg; cmd=("$mivaro" -mpg2dat "$prep/stream.mpg" "$scratch/movie.dat") ;;
-        search)
-            input=plain.bin
-            cmd=("$mivaro" -cue2dat plain.cue "$scratch/track.dat")
-            limit_out=/dev/null
-            want_rc=1
-            want_text="Could not find MPEG stream in BIN file."
-            ;;
+# job NAME: sets cmd, out (the command's stdout), want (exit status) and
+# bytes (the input size: MB/s and the ballast below are counted from it).
+job() {
+    out=$log want=0 bytes=$(stat -c %s "$image".bin)
+    local m=$mivaro
+    [[ $1 == *@* ]] && m=$root/build-bench-io${1#*@}/mivaro
+    case ${1%@*} in
+        cat) cmd=(cat "$image".bin) out=scratch/copy ;;
+        cue2raw | cue2dat | cue2mpg) cmd=("$m" "-${1%@*}" "$image".cue scratch/out) ;;
+        raw2mpg) cmd=("$m" -raw2mpg "$image".bin scratch/out.mpg) ;;
+        usercopy) cmd=("$cache/usercopy" unpack "$image".bin scratch/out.mpg "$skip") ;;
+        mpg2dat) cmd=("$m" -mpg2dat stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
+        userpack) cmd=("$cache/usercopy" pack stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
+        read) cmd=(cat plain.bin) out=/dev/null bytes=$(stat -c %s plain.bin) ;;
+        search) cmd=("$m" -cue2dat plain.cue scratch/out) want=1 bytes=$(stat -c %s plain.bin) ;;
+        vcdxrip) cmd=(env -C scratch vcdxrip -q --nofiles --nosegments -o x.xml --cue-file="$cache/$image.cue") ;;
+        bchunk) cmd=(bchunk -r "$image".bin "$image".cue scratch/track) ;;
     esac
 }
 
-# Deleting an output drops its dirty pages, so no run pays for the writeback
-# of another; there is no sync between runs.
-#
-# On a virtual machine whose balloon device reports free pages to the host,
-# memory that stayed free for a couple of seconds has been handed back, and
-# the first write into it costs a host fault per page: a run that fills the
-# page cache then takes several times as long. Writing and deleting a
-# file a little larger than any output of the run, right before it, gives
-# each timed run the same recently used pages.
-clean_scratch() {
-    rm -f "$scratch"/*
-    local mib=$(( ${bytes[$row]:-0} * 11 / 10 / 1048576 + 8 ))
-    dd if=/dev/zero of="$scratch/ballast" bs=1M count="$mib" status=none
-    rm -f "$scratch/ballast"
-}
-
-rss_file=$cache/rss.txt
-# timed STDOUT CMD...: sets secs and kib; the command's stdout goes to STDOUT.
-timed() {
-    local out=$1 t0 t1
-    shift
-    t0=$EPOCHREALTIME
-    /usr/bin/time -f %M -o "$rss_file" "$@" >"$out"
+# Deleting the outputs drops their dirty pages, so no run pays for another's
+# writeback. On this VM, memory that stayed free a few seconds is handed back
+# to the host and the first write into it faults page by page; writing and
+# deleting a ballast file of the output's size gives every run the same
+# recently used pages.
+declare -A times rss
+run() {  # NAME PHASE
+    job "$1"
+    rm -rf scratch/* && dd if=/dev/zero of=scratch/ballast bs=1M count=$((bytes / 1000000 + 8)) status=none
+    rm -f scratch/ballast
+    local t0=$EPOCHREALTIME rc
+    /usr/bin/time -f %M -o rss.txt "${cmd[@]}" >"$out" 2>>"$log.err"
     rc=$?
-    t1=$EPOCHREALTIME
-    secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')
-    kib=$(tail -n 1 "$rss_file")
+    local t1=$EPOCHREALTIME
+    [[ $rc == "$want" ]] || die "${cmd[*]} ended with status $rc, not $want"
+    times[$2.$1]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }') "
+    local k
+    k=$(tail -n 1 rss.txt)
+    (( k > ${rss[$1]:-0} )) && rss[$1]=$k
 }
 
-run_conversion() {
-    clean_scratch
-    timed "$log" "${cmd[@]}"
-    if [[ $rc != "$want_rc" ]] || ! grep -qF "$want_text" "$log"; then
-        die "${cmd[*]} ended with status $rc (expected $want_rc) or without \"$want_text\"; see $log"
-    fi
-}
-
-run_limit() {
-    clean_scratch
-    timed "$limit_out" cat "$input"
-}
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
-load_average() { cut -d ' ' -f 1 /proc/loadavg 2>/dev/null || echo '?'; }
-
-declare -A conv_times limit_times peak_kib bytes
-load_before=$(load_average)
-sync
-echo "== warming up"
-for row in "${rows[@]}"; do
-    describe_row "$row"
-    bytes[$row]=$(stat -c %s "$input")
-    run_conversion
-    run_limit
-    conv_times[$row]=""
-    limit_times[$row]=""
-    peak_kib[$row]=0
-done
-
-for ((r = 1; r <= runs; r++)); do
-    echo "== timed run $r of $runs"
-    for row in "${rows[@]}"; do
-        describe_row "$row"
-        run_conversion
-        conv_times[$row]+="$secs "
-        (( kib > peak_kib[$row] )) && peak_kib[$row]=$kib
-        run_limit
-        limit_times[$row]+="$secs "
+busy_pids=()
+busy_stop() { ((${#busy_pids[@]})) && kill "${busy_pids[@]}" 2>/dev/null; wait; busy_pids=(); rm -f busy?; }
+trap busy_stop EXIT
+busy_start() {
+    local i
+    for i in 1 2; do
+        (trap 'kill $! 2>/dev/null; exit' TERM
+         while :; do dd if=$image.bin of=busy$i bs=1M status=none & wait $!; done) &
+        busy_pids+=($!)
     done
-done
-rm -f "$scratch"/*
-load_after=$(load_average)
+    sleep 2
+}
 
-echo
-echo "mivaro $(git -C "$root" describe --always --dirty 2>/dev/null || echo '?'), image: $image_kind"
-echo "median of $runs runs; MB = 10^6 bytes of input; ratio = conversion time / limit time"
-echo "1-minute load average before/after: $load_before / $load_after (other work on the machine skews the times)"
-echo
-fmt='%-24s %8s %10s %10s %7s %9s  %s\n'
-# shellcheck disable=SC2059
-printf "$fmt" conversion "input MB" "MB/s" "limit MB/s" ratio "peak RSS" "target"
-missed=0
-for row in "${rows[@]}"; do
-    describe_row "$row"
-    conv=$(tr ' ' '\n' <<<"${conv_times[$row]}" | grep . | median)
-    limit=$(tr ' ' '\n' <<<"${limit_times[$row]}" | grep . | median)
-    mb=$(awk -v b="${bytes[$row]}" 'BEGIN { printf "%.1f", b / 1e6 }')
-    conv_mbps=$(awk -v b="${bytes[$row]}" -v t="$conv" 'BEGIN { printf "%.0f", b / 1e6 / t }')
-    limit_mbps=$(awk -v b="${bytes[$row]}" -v t="$limit" 'BEGIN { printf "%.0f", b / 1e6 / t }')
-    ratio=$(awk -v a="$conv" -v b="$limit" 'BEGIN { printf "%.3f", a / b }')
-    rss=$(awk -v k="${peak_kib[$row]}" 'BEGIN { printf "%.2f MiB", k / 1024 }')
-    verdict=ok
-    if [[ $row == search ]]; then
-        label="failed search (cue2dat)"
-        awk -v m="$conv_mbps" -v t="$min_search_mbps" 'BEGIN { exit !(m >= t) }' ||
-            verdict="MISSED (< $min_search_mbps MB/s)"
-    else
-        label=$row
-        [[ $row == raw2mpg ]] && label="raw2mpg (whole image)"
-        [[ $row == mpg2dat ]] && label="mpg2dat (six movies)"
-        awk -v r="$ratio" -v t="$max_ratio" 'BEGIN { exit !(r <= t) }' ||
-            verdict="MISSED (ratio > $max_ratio)"
-    fi
-    if (( peak_kib[$row] >= max_rss_kib )); then
-        [[ $verdict == ok ]] && verdict="MISSED" || verdict+=","
-        verdict+=" (RSS >= 8 MiB)"
-    fi
-    [[ $verdict == ok ]] || missed=$((missed + 1))
-    # shellcheck disable=SC2059
-    printf "$fmt" "$label" "$mb" "$conv_mbps" "$limit_mbps" "$ratio" "$rss" "$verdict"
+measure() {  # PHASE JOB...
+    local phase=$1 r j
+    shift
+    [[ $phase == busy ]] && busy_start
+    echo "== $phase: $runs rounds of $* (load $(cut -d ' ' -f 1 /proc/loadavg))"
+    for j; do run "$j" warm; done
+    for ((r = 1; r <= runs; r++)); do for j; do run "$j" "$phase"; done; done
+    busy_stop
+}
+
+# stat PHASE.JOB: "median|min|max" in seconds.
+stat_of() { tr ' ' '\n' <<<"${times[$1]}" | grep . | sort -g |
+    awk '{ v[NR] = $1 } END { printf "%s|%s|%s", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2, v[1], v[NR] }'; }
+cell() { IFS='|' read -r med lo hi <<<"$(stat_of "$1")"; printf '%.3f (%.2f-%.2f)' "$med" "$lo" "$hi"; }
+ratio() { awk -v a="${1%%|*}" -v b="${2%%|*}" 'BEGIN { printf "%.2f", a / b }'; }
+
+header="mivaro $(git -C "$root" describe --always --dirty 2>/dev/null), image: $image ($(($(stat -c %s "$image".bin) / 1000000)) MB), $runs runs, $(nproc) cores"
+if ((sweep)); then
+    jobs=(cat usercopy)
+    for k in "${sizes_kib[@]}"; do jobs+=("cue2mpg@$k" "cue2raw@$k"); done
+    measure quiet "${jobs[@]}"
+    measure busy "${jobs[@]}"
+    echo; echo "$header"; echo
+    echo "| buffers | cue2mpg quiet, s | /usercopy | cue2raw quiet, s | /cat | cue2mpg busy, s | /usercopy | cue2raw busy, s | /cat |"
+    echo "|---|---|---|---|---|---|---|---|---|"
+    for k in "${sizes_kib[@]}"; do
+        line="| $k KiB"
+        for p in quiet busy; do
+            line+=" | $(cell $p.cue2mpg@$k) | $(ratio "$(stat_of $p.cue2mpg@$k)" "$(stat_of $p.usercopy)")"
+            line+=" | $(cell $p.cue2raw@$k) | $(ratio "$(stat_of $p.cue2raw@$k)" "$(stat_of $p.cat)")"
+        done
+        echo "$line |"
+    done
+    for p in quiet busy; do echo "$p limits: cat $(cell $p.cat) s, usercopy $(cell $p.usercopy) s"; done
+    exit 0
+fi
+
+# job:limit pairs; the peers are compared with the limit of the same work.
+pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpack search:read)
+command -v bchunk >/dev/null && pairs+=(bchunk:cat)
+command -v vcdxrip >/dev/null && [[ $image == vcd ]] && pairs+=(vcdxrip:usercopy)
+jobs=()
+for p in "${pairs[@]}"; do jobs+=("${p%:*}" "${p#*:}"); done
+mapfile -t jobs < <(printf "%s\n" "${jobs[@]}" | awk "!seen[\$0]++")
+measure quiet "${jobs[@]}"
+measure busy "${jobs[@]}"
+
+echo; echo "$header"; echo
+echo "| job | limit | ratio quiet | ratio busy | quiet, s: median (min-max) | busy, s | limit quiet, s | limit busy, s | MB/s quiet | peak RSS |"
+echo "|---|---|--:|--:|---|---|---|---|--:|--:|"
+for p in "${pairs[@]}"; do
+    j=${p%:*} l=${p#*:}
+    job "$j"
+    mbps=$(awk -v b="$bytes" -v t="$(stat_of quiet.$j)" 'BEGIN { printf "%.0f", b / 1e6 / t }')
+    mem=$(awk -v k="${rss[$j]}" 'BEGIN { printf "%.1f MiB", k / 1024 }')
+    echo "| $j | $l | $(ratio "$(stat_of quiet.$j)" "$(stat_of quiet.$l)") | $(ratio "$(stat_of busy.$j)" "$(stat_of busy.$l)")" \
+        "| $(cell quiet.$j) | $(cell busy.$j) | $(cell quiet.$l) | $(cell busy.$l) | $mbps | $mem |"
 done
-echo
-echo "targets: copies within ${max_ratio}x of cat, failed search >= $min_search_mbps MB/s, peak RSS < 8 MiB; rows missing a target: $missed"
+if [[ -n ${times[quiet.vcdxrip]:-} ]]; then
+    for j in cue2mpg raw2mpg mpg2dat; do
+        printf '%s: vcdxrip is %s times slower quiet, %s busy\n' "$j" \
+            "$(ratio "$(stat_of quiet.vcdxrip)" "$(stat_of quiet.$j)")" "$(ratio "$(stat_of busy.vcdxrip)" "$(stat_of busy.$j)")"
+    done
+fi

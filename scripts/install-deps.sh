@@ -8,6 +8,7 @@ packages=(
   ffmpeg vcdimager                                   # real Video CD material for the interop suite
   util-linux                                         # setpriv, to test unreadable inputs as root
   time                                               # peak memory in the benchmark
+  bchunk                                             # a peer in the benchmark
 )
 
 missing=()

@@ -7,7 +7,7 @@ namespace {
 // 256 KiB a direction: as fast as 1 MiB on a quiet machine, and unlike
 // 1 MiB it keeps its speed when other jobs press on memory (bench/run.sh
 // shows the sweep).
-constexpr std::size_t io_block_size = 256u << 10;
+constexpr std::size_t io_block_size = MIVARO_IO_BLOCK;
 std::array<std::uint8_t, io_block_size> input_block;
 std::array<std::uint8_t, io_block_size> output_block;
 std::array<std::uint8_t, 64 * 1024> cue_block;
