@@ -1,24 +1,20 @@
-// Whole runs of the real binary, kept as transcripts beside the code they
-// cover: each "$ " line is a bash command run in a fresh folder holding the
-// inputs below, then come what it printed (bytes outside printable ASCII as
-// \xNN, elapsed times as [hh:mm:ss]), its status, and every file it created or
-// changed with its size. MIVARO_UPDATE_GOLDEN=1 rewrites the transcripts.
+// Whole runs of the real binary as transcripts: each "$ " line is a bash
+// command run in a fresh folder holding the inputs below, followed by what it
+// printed (bytes outside printable ASCII as \xNN, elapsed times masked), its
+// status, and each file it created or changed with its size.
+// MIVARO_UPDATE_GOLDEN=1 rewrites the transcripts.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <unistd.h>
 
 #include "harness.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-// `mivaro` runs the binary under test and $D is the test data folder;
-// `each 'ARGS' ...` runs mivaro once per argument string, each followed by
-// its status; `holds A B` tells whether file A is file B then zero bytes.
+// `mivaro` is the binary under test, $D the test data folder; `each 'ARGS'...`
+// runs it once per string, printing each status; `holds A B`: A is B then zeros.
 const std::string prelude = "M='" + mivaro_path() + "'; D='" MIVARO_TEST_DATA "'; mivaro() { \"$M\" \"$@\"; }; "
     "each() { for a; do eval \"mivaro $a\"; echo \"($?)\"; done; }; holds() { n=$(stat -c%s \"$2\"); cmp -s -n $n "
     "\"$1\" \"$2\" && [ -z \"$(tail -c +$((n + 1)) \"$1\" | tr -d '\\0')\" ] && echo \"$1 holds $2\" || echo \"$1 differs\"; }; ";
@@ -48,7 +44,7 @@ std::string run_case(const std::string& command)
     shown += (r.out.empty() || r.out.ends_with('\n') ? "" : "\\c\n") + ("? " + std::to_string(r.status) + "\n");
     for (const std::string& name : s.files()) {
         auto known = std::find_if(inputs.begin(), inputs.end(), [&](const auto& in) { return in.first == name; });
-        if (fs::is_regular_file(s.path(name)) &&
+        if (std::filesystem::is_regular_file(s.path(name)) &&
             (known == inputs.end() || s.size(name) != known->second.size() || s.read(name) != known->second))
             shown += "> " + name + " " + std::to_string(s.size(name)) + "\n";
     }
@@ -57,10 +53,9 @@ std::string run_case(const std::string& command)
 
 void check_transcript(const std::string& name)
 {
-    fs::path file = fs::path(__FILE__).parent_path().parent_path() / name;
-    std::ifstream in(file);
-    std::string line, want((std::istreambuf_iterator<char>(in)), {}), got;
-    for (std::istringstream lines(want); std::getline(lines, line);)
+    std::filesystem::path file = std::filesystem::path(__FILE__).parent_path().parent_path() / name;
+    std::string line, want, got;
+    for (std::ifstream in(file); std::getline(in, line); want += line + "\n")
         if (line.starts_with("$ "))
             got += run_case(line.substr(2));
     if (std::getenv("MIVARO_UPDATE_GOLDEN"))
@@ -72,11 +67,10 @@ TEST(Transcripts, CommandLine) { check_transcript("cli/command_line.txt"); }
 TEST(Transcripts, Cue) { check_transcript("cue/cue.txt"); }
 TEST(Transcripts, Faults) { check_transcript("faults/faults.txt"); }
 
-// A small tmpfs filled up, and one loop device as both input and output.
 TEST(Transcripts, FaultsNeedingRoot)
 {
     if (geteuid() != 0)
-        GTEST_SKIP() << "needs root";
+        GTEST_SKIP() << "needs root: a small tmpfs filled up, one loop device as input and output";
     check_transcript("faults/root.txt");
 }
 
