@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <unistd.h>
 
 #include "harness.h"
@@ -34,9 +33,10 @@ std::string run_case(const std::string& command)
     Scratch s;
     for (const auto& [name, bytes] : inputs)
         s.write(name, bytes);
-    RunResult r = run_program_in(s.dir(), {"bash", "-c", prelude + command}, 60);
+    std::string masked = "set -o pipefail; { " + prelude + command + "\n} | sed -E 's/\\[[0-9]{2}:[0-9]{2}:[0-9]{2}\\]/[hh:mm:ss]/g'";
+    RunResult r = run_program_in(s.dir(), {"bash", "-c", masked}, 60);
     std::string shown = "$ " + command + "\n";
-    for (unsigned char c : std::regex_replace(r.out, std::regex(R"(\[\d\d:\d\d:\d\d\])"), "[hh:mm:ss]")) {
+    for (unsigned char c : r.out) {
         char hex[5];
         std::snprintf(hex, sizeof hex, "\\x%02x", c);
         shown += (c == '\n' || (c >= 0x20 && c < 0x7f)) ? std::string(1, static_cast<char>(c)) : hex;

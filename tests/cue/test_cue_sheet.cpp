@@ -8,8 +8,7 @@
 
 namespace {
 
-// Sector size, start, end, BIN.
-using Entry = std::tuple<std::uint32_t, std::uint64_t, std::uint64_t, std::uint16_t>;
+using Entry = std::tuple<std::uint32_t, std::uint64_t, std::uint64_t, std::uint16_t>;  // size, start, end, BIN
 struct Case {
     const char* what;
     std::string text;
