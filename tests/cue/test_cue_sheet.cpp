@@ -1,18 +1,14 @@
 // Sheets parsed from memory into entries, the ends the BIN sizes give them,
 // and the names the program derives from a sheet.
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "cue/cue_sheet.h"
 #include "cue/track_table.h"
 
 namespace {
 
-struct Entry {
-    std::uint32_t sector_size;
-    std::uint64_t start, end;
-    std::uint16_t bin;
-    bool operator==(const Entry&) const = default;
-};
+using Entry = std::tuple<std::uint32_t, std::uint64_t, std::uint64_t, std::uint16_t>;  // size, start, end, BIN
 struct Case {
     const char* what;
     std::string text;
@@ -73,7 +69,6 @@ TEST(CueSheet, UnusableSheets)
         {vcd, "CUE file is incomplete and is missing the necessary track information.\n\n"},
         {"FILE a.bin\nINDEX 01 00:00:00\nTRACK 2 MODE2/2352\nINDEX 01 00:00:05\n",
          "CUE file is incomplete and is missing the necessary track information.\n\n"},
-        {"FILE a.bin\nTRACK 1 CDI/32706\n", "Track type CDI/32706 in CUE file is not supported.\n\n"},
         {"FILE a.bin\nTRACK 1 CDI/0\n", "Track type CDI/0 in CUE file is not supported.\n\n"},
         {many, ""},
         {many + "INDEX 01 00:02:00\n", "Total tracks over 98.  Possible error in CUE file.\n\n"},
@@ -85,7 +80,7 @@ TEST(CueSheet, UnusableSheets)
     EXPECT_EQ(parse_cue_sheet("FILE \"a b").bins, std::vector<std::string>{"a b"});
 }
 
-TEST(CueSheet, Names)
+TEST(CueSheet, NamesAndTypeWords)
 {
     using List = std::vector<std::string>;
     EXPECT_EQ(bin_candidates("d/x.cue", "sub/a.bin"), (List{"d/sub/a.bin", "sub/a.bin", "d/a.bin"}));
@@ -100,6 +95,10 @@ TEST(CueSheet, Names)
         make_track_filename(7);
         EXPECT_EQ(io.output_name, numbered);
     }
+    const std::pair<const char*, std::uint32_t> types[] = {{"AUDIO", 2352}, {"CDG", 2448}, {"CDI/1", 1},
+        {"CDI/32705", 32705}, {"CDI/32706", 0}, {"CDI/0", 0}, {"MODE2/2336", 2336}, {"MODE1/204", 0}, {"AUDIO2", 0}};
+    for (const auto& [word, size] : types)
+        EXPECT_EQ(track_type_sector_size(word), size) << word;
 }
 
 }  // namespace

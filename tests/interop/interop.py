@@ -1,10 +1,8 @@
-# What mivaro's outputs must hold, worked out from the formats and the source
-# clips alone; run.sh calls one function per check.
-import json, re, subprocess, sys
+# What mivaro's outputs must hold, from the formats and source clips alone; one function per check.
+import json, pathlib, re, subprocess, sys
 
 def load(p):
-    with open(p, 'rb') as f:
-        return f.read()
+    return pathlib.Path(p).read_bytes()
 
 def clip_then_zeros(got, clip):
     g, c = load(got), load(clip)
@@ -27,9 +25,8 @@ def probe_like(clip, got):
         sys.exit(f'ffprobe: {clip} {a}, {got} {b}')
 
 def split(cue, image, folder):
-    """One BIN per track the way dumps come: each track's file starts at its
-    first INDEX (the pregap) and its INDEX times count from there; the sheet
-    has a byte order mark, CRLF line ends, Windows paths and other letter case."""
+    """One BIN per track as dumps come: each starts at its track's first INDEX, from which its INDEX
+    times count; the sheet has a byte order mark, CRLF line ends, Windows paths and other letter case."""
     data, tracks, lines = load(image), [], []
     for m in re.finditer(r'TRACK\s+(\d+)\s+(\S+)|INDEX\s+(\d+)\s+(\d+):(\d+):(\d+)', load(cue).decode()):
         if m[1]:

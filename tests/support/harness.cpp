@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <csignal>
 #include <fstream>
-#include <iterator>
-#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
-Scratch::Scratch()
+Scratch::Scratch() : dir_((fs::temp_directory_path() / "mivaro-test-XXXXXX").string())
 {
-    std::string pattern = (fs::temp_directory_path() / "mivaro-test-XXXXXX").string();
+    std::string pattern = dir_.string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     dir_ = pattern;
@@ -27,9 +25,7 @@ Scratch::~Scratch()
 
 void Scratch::write(const std::string& name, const Bytes& bytes) const
 {
-    std::ofstream f(path(name), std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!f)
+    if (!std::ofstream(path(name), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes)))
         throw std::runtime_error("cannot write fixture " + name);
 }
 
@@ -38,20 +34,19 @@ Bytes Scratch::read(const std::string& name) const
     std::ifstream f(path(name), std::ios::binary);
     if (!f)
         throw std::runtime_error("missing output " + name);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
 std::vector<std::string> Scratch::files() const
 {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir_))
-        names.insert(std::upper_bound(names.begin(), names.end(), entry.path().filename()), entry.path().filename());
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
     return names;
 }
 
-// The child dies of SIGALRM when its time is up.
-RunResult run_program_in(const fs::path& cwd, const std::vector<std::string>& args, int timeout_seconds,
-                         const Interrupt& stop)
+RunResult run_program_in(const fs::path& cwd, const std::vector<std::string>& args, int timeout_seconds)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -75,17 +70,12 @@ RunResult run_program_in(const fs::path& cwd, const std::vector<std::string>& ar
     close(fds[1]);
     RunResult result;
     char buf[65536];
-    bool stopped = false;
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) {
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
         result.out.append(buf, static_cast<std::size_t>(n));
-        if (stop.signal && !stopped && result.out.find(stop.after) != std::string::npos)
-            stopped = kill(pid, stop.signal) == 0;
-    }
     close(fds[0]);
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
     return result;
 }
 
