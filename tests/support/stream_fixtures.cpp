@@ -1,12 +1,17 @@
 #include "stream_fixtures.h"
 
-#include <regex>
+#include <cctype>
 
 #include "state/run_state.h"
 
 std::string mask_clock(std::string text)
 {
-    return std::regex_replace(text, std::regex(R"(\[\d\d:\d\d:\d\d\])"), "[hh:mm:ss]");
+    auto digits = [&](std::size_t i) { return std::isdigit(static_cast<unsigned char>(text[i])) && std::isdigit(static_cast<unsigned char>(text[i + 1])); };
+    for (std::size_t i = 0; i + 10 <= text.size(); ++i)
+        if (text[i] == '[' && text[i + 3] == ':' && text[i + 6] == ':' && text[i + 9] == ']' && digits(i + 1) &&
+            digits(i + 4) && digits(i + 7))
+            text.replace(i, 10, "[hh:mm:ss]");
+    return text;
 }
 
 InProcess in_process(const Bytes& input, const std::function<void()>& body)
