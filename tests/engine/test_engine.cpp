@@ -85,7 +85,7 @@ TEST(Scanner, SearchesWholeBlocksBelowTheLimit)
     for (const auto& [size, code_at, found, pos] : cases) {
         bool big = size == (10u << 20), got = false;
         Bytes in = big ? zeros(size) : with(filler(size), code_at, pack);
-        InProcess r = in_process(in, [&] {
+        InProcess r = in_process(in, [&, pos = pos, size = size] {
             got = scan_for_pattern(pack.data(), in.size(), true);
             EXPECT_EQ(settings.input_pos, pos) << size;
         });
@@ -113,9 +113,9 @@ TEST(Corrections, BumperPrescan)
              {with(big, last - 4, concat({end, pack})), last},
              {with(big, last - 3, concat({end, pack})), 0},
              {with(big, 15 << 20, concat({end, pack})), 0}}) {
-        InProcess r = in_process(in, [&] {
-            prescan_bumper(in.size());
-            EXPECT_EQ(settings.input_pos, want) << in.size();
+        InProcess r = in_process(in, [n = in.size(), want = want] {
+            prescan_bumper(n);
+            EXPECT_EQ(settings.input_pos, want) << n;
         });
         EXPECT_EQ(r.out, "\r\xfe pre-scanning\r");
     }
