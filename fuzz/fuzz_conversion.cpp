@@ -1,7 +1,6 @@
-// The scanner and the copy engine on arbitrary input read from memory. The
-// first byte chooses the shape of the copy: modulo 6 the sizes and framing
-// of raw2mpg, cif2mpg, mpg2mpg, dat2mpg, raw2dat or mpg2dat, then one bit
-// each for -fix and -nobumper. The rest is the input.
+// The scanner and the copy engine on the input's bytes after the first, which
+// chooses the copy: modulo 6 the sizes and framing of raw2mpg, cif2mpg,
+// mpg2mpg, dat2mpg, raw2dat or mpg2dat, then a bit each for -fix, -nobumper.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
