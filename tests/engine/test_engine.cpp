@@ -30,7 +30,7 @@ InProcess copy(const Bytes& in, Shape s)
 {
     return in_process(in, [&] {
         io.sector_size = io.read_chunk = s.sector;
-        io.write_chunk = block_size;
+        io.write_chunk = std::min<std::uint32_t>(s.sector, block_size);
         if ((io.exact_copy = s.exact))
             io.read_chunk = io.write_chunk = multi_sector_chunk(s.sector);
         settings.fix_blocks = s.fix || s.bumper;
@@ -133,7 +133,7 @@ TEST(CopyEngine, Copies)
     Bytes head = padded_block(0), tail = mpeg_stream(6, 10), sequence(initial_sequence.begin(), initial_sequence.end());
     Bytes two = concat({head, padded_block(1)}), piece = slice(mpeg_block(9), 0, 100), raw = concat({raw_track(mpeg_stream(14)), filler(3000)});
     for (const auto& [bytes, broken] : {std::pair{hex("01BA23"), false}, {hex("010000"), false},
-                                        {hex("000021"), false}, {hex("000000"), true}}) {
+                                        {hex("000021"), false}, {hex("00BA00"), false}, {hex("000000"), true}}) {
         Bytes block = with(mpeg_block(5), 2, bytes);
         EXPECT_TRUE(same_bytes(copy(concat({head, block, tail}), {.fix = true}).written,
                                broken ? concat({head, tail}) : concat({head, block, tail})));
@@ -158,6 +158,9 @@ TEST(CopyEngine, Copies)
     dat = copy(concat({two, piece}), {.keep_last = true, .framing = Framing::mode2_sectors}).written;
     EXPECT_EQ(slice(dat, 44 + 32 * sector_bytes + 24, block_size + 4), concat({piece, zeros(2228)}));
     EXPECT_EQ(dat.size(), 44 + 33 * sector_bytes);
+    // 128-byte chunks, each its own sector: the last 12 bytes are padded over the chunk before them.
+    dat = copy(concat({two, piece}), {.sector = 128, .keep_last = true, .framing = Framing::mode2_sectors}).written;
+    EXPECT_EQ(slice(dat, 44 + 67 * sector_bytes + 24, block_size), concat({slice(piece, 88, 12), zeros(2312)}));
 }
 
 // The lead-in, then data sectors whose minute carries after data sector 3857
