@@ -1,93 +1,60 @@
-// Arbitrary argument vectors, run where real inputs of every kind exist so
-// that conversions get going: a.raw, a.cif, a.mpg, a.dat and a.cue with its
-// a.bin, so "a" finds an input under every conversion's default extension;
-// big.raw is a raw image of just over 1 MiB.
-// The subfolder d holds a sheet that names its BIN in capitals and
-// relative to itself ("-cue2mpg d/a out").
-#include <cstddef>
-#include <cstdint>
+// Whole runs of the program in-process. The input "NAME[*COPIES] \0 ARG \0 ...
+// ARG \0 \0 BYTES" runs `mivaro ARG...` where the file NAME holds BYTES COPIES
+// times over (at most 600: past the reader's 1 MiB buffer); a sheet may name
+// itself as its BIN. Every '/' becomes '_' so that nothing outside the
+// temporary working folder is touched; give saved inputs by absolute path.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "cli/driver.h"
+#include "state/run_state.h"
 
-namespace {
+namespace fs = std::filesystem;
 
-constexpr std::size_t max_arguments = 12;
+static fs::path folder;
 
-// Three entries: the data sector, then two tracks with MPEG packs.
-constexpr const char* sample_sheet =
-    "FILE \"a.bin\" BINARY\r\n"
-    "  TRACK 01 MODE2/2352\r\n"
-    "    INDEX 01 00:00:00\r\n"
-    "  TRACK 02 MODE2/2352\r\n"
-    "    INDEX 01 00:00:01\r\n"
-    "  TRACK 03 MODE2/2352\r\n"
-    "    INDEX 01 00:00:05\r\n";
-
-constexpr const char* subfolder_sheet =
-    "FILE DISC.BIN BINARY\n"
-    "TRACK 01 MODE2/2352\n"
-    "INDEX 01 00:00:00\n"
-    "TRACK 02 MODE2/2352\n"
-    "INDEX 01 00:00:02\n";
-
-// Names stay inside the working folder: an argument that starts with '/'
-// or has a ".." part gets '_' for each '/'.
-void confine(std::string& arg)
+extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    bool escapes = !arg.empty() && arg.front() == '/';
-    for (std::size_t start = 0; start <= arg.size() && !escapes;) {
-        std::size_t end = arg.find('/', start);
-        if (end == std::string::npos)
-            end = arg.size();
-        escapes = arg.compare(start, end - start, "..") == 0;
-        start = end + 1;
-    }
-    if (escapes)
-        for (char& c : arg)
-            if (c == '/')
-                c = '_';
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::setup(argc, argv);
-    std::string sheet = sample_sheet;
-    fuzz::add_fixed_file("a.cue", Bytes(sheet.begin(), sheet.end()));
-    fuzz::add_fixed_file("a.bin", fuzz::raw_image());
-    fuzz::add_fixed_file("a.raw", fuzz::raw_image());
-    fuzz::add_fixed_file("a.cif", fuzz::cif_image());
-    fuzz::add_fixed_file("a.mpg", fuzz::mpeg_file());
-    fuzz::add_fixed_file("a.dat", fuzz::dat_file());
-    fuzz::add_fixed_file("big.raw", fuzz::big_raw_image());
-    sheet = subfolder_sheet;
-    fuzz::add_fixed_file("d/a.cue", Bytes(sheet.begin(), sheet.end()));
-    fuzz::add_fixed_file("d/disc.bin", fuzz::raw_image());
+    std::string pattern = (fs::temp_directory_path() / "mivaro-fuzz-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        std::abort();
+    folder = pattern;
+    std::atexit([] { fs::remove_all(folder); });
+    if (!std::getenv("MIVARO_FUZZ_SHOW_OUTPUT"))
+        std::freopen("/dev/null", "w", stdout);
     return 0;
 }
 
-// The input split at NUL bytes, one argument each.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::vector<std::string> args(1);
-    for (std::size_t i = 0; i < size; ++i) {
-        char c = static_cast<char>(data[i]);
-        if (c == '\0') {
-            if (args.size() == max_arguments)
-                break;
-            args.emplace_back();
-        } else {
-            args.back().push_back(c);
-        }
+    if (fs::current_path() != folder && chdir(folder.c_str()) != 0)
+        std::abort();
+    std::string text(reinterpret_cast<const char*>(data), size);
+    std::replace(text.begin(), text.end(), '/', '_');
+    std::size_t words_end = std::min(text.find(std::string(2, '\0')), text.size());
+    std::vector<std::string> words;
+    for (std::size_t at = 0, stop = 0; words.empty() || (stop < words_end && words.size() < 12); at = stop + 1) {
+        stop = std::min(text.find('\0', at), words_end);
+        words.push_back(text.substr(at, stop - at));
     }
-    if (size == 0)
-        args.clear();
-    for (std::string& arg : args)
-        confine(arg);
-    fuzz::begin_run();
-    fuzz::run_mivaro(args);
+    std::size_t star = std::min(words[0].find('*'), words[0].size());
+    std::string name = words[0].substr(0, star), bytes = text.substr(std::min(words_end + 2, size));
+    int copies = std::atoi(words[0].c_str() + std::min(star + 1, words[0].size()));
+    for (const auto& entry : fs::directory_iterator(folder))
+        fs::remove_all(entry.path());
+    std::ofstream file(name, std::ios::binary);  // "", "." or "..": nothing is written
+    for (int i = 0; i < std::clamp(copies, 1, 600); ++i)
+        file << bytes;
+    file.close();
+    std::vector<const char*> argv = {"mivaro"};
+    std::transform(words.begin() + 1, words.end(), std::back_inserter(argv), [](auto& w) { return w.c_str(); });
+    reset_run_state();
+    run_program(static_cast<int>(argv.size()), argv.data());
     return 0;
 }

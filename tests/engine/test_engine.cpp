@@ -1,17 +1,17 @@
-// The scanner, the copy loops and the stream-start corrections, in-process
-// on bytes in memory.
+// The reader, the scanner, the copy loops, the stream-start corrections and
+// Mode 2 framing, in-process on bytes in memory.
 #include <gtest/gtest.h>
 
 #include "engine/copy_engine.h"
 #include "engine/corrections.h"
+#include "engine/mode2.h"
 #include "engine/scanner.h"
 #include "state/run_state.h"
 #include "stream_fixtures.h"
 
 namespace {
 
-const Bytes pack = {0x00, 0x00, 0x01, 0xBA};
-const Bytes end = {0x00, 0x00, 0x01, 0xB9};
+const Bytes pack = hex("000001BA"), end = hex("000001B9");
 
 Bytes with(Bytes b, std::size_t at, const Bytes& code)
 {
@@ -19,20 +19,10 @@ Bytes with(Bytes b, std::size_t at, const Bytes& code)
     return b;
 }
 
-Bytes padded_stream(std::size_t n, unsigned first = 0)
-{
-    Bytes out;
-    for (unsigned i = 0; i < n; ++i) {
-        Bytes b = padded_block(first + i);
-        out.insert(out.end(), b.begin(), b.end());
-    }
-    return out;
-}
-
 struct Shape {
-    std::uint32_t sector = block_size, write = block_size;
+    std::uint32_t sector = block_size;
     std::uint64_t from = 0;
-    bool fix = false, bumper = false, keep_last = false;
+    bool fix = false, bumper = false, keep_last = false, exact = false;
     Framing framing = Framing::plain_bytes;
 };
 
@@ -40,7 +30,9 @@ InProcess copy(const Bytes& in, Shape s)
 {
     return in_process(in, [&] {
         io.sector_size = io.read_chunk = s.sector;
-        io.write_chunk = s.write;
+        io.write_chunk = std::min<std::uint32_t>(s.sector, block_size);
+        if ((io.exact_copy = s.exact))
+            io.read_chunk = io.write_chunk = multi_sector_chunk(s.sector);
         settings.fix_blocks = s.fix || s.bumper;
         settings.remove_bumper = s.bumper;
         settings.input_pos = s.from;
@@ -52,13 +44,32 @@ InProcess copy(const Bytes& in, Shape s)
 
 }  // namespace
 
+TEST(BlockReader, ViewsAcrossRefillsHoldTheInputsBytes)
+{
+    std::array<std::uint8_t, 7> buffer{};
+    BlockReader reader(buffer);
+    Bytes data = filler(40);
+    reader.open_memory(data, "m");
+    for (std::size_t i = 0; i < 2 * 42 * 9; ++i) {
+        std::size_t pos = i < 42 * 9 ? i / 9 : 83 - i / 9, n = i % 9;
+        auto got = reader.view(pos, n);
+        EXPECT_EQ(Bytes(got.begin(), got.end()), slice(data, pos, std::min<std::size_t>(n, 7))) << pos << " " << n;
+    }
+    // An input shorter than the copy was told: the read fails.
+    InProcess r = in_process(concat({padded_block(0), padded_block(1), filler(100)}), [] {
+        io.sector_size = io.read_chunk = io.write_chunk = block_size;
+        copy_stream(4 * block_size);
+    });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "\xfe 0% [00:00:00] \rin could not be read.\n");
+    EXPECT_TRUE(r.written.empty());  // a failed output never appears
+}
+
 TEST(Scanner, FindsTheFirstWholeOccurrence)
 {
-    const std::pair<Bytes, int> cases[] = {
-        {{0, 0, 1, 0, 0, 1, 0xBA}, 3}, {{0, 0, 0, 1, 0xBA}, 1}, {{0, 0, 1, 0xB9, 0, 0, 1, 0xBA}, 4},
-        {{1, 0xBA, 0, 0, 1, 0xBA}, 2}, {{0, 0, 1}, -1},          {{7, 0, 0, 1, 0xBA, 0, 0, 1, 0xBA}, 1},
-    };
-    for (const auto& [text, want] : cases)
+    for (const auto& [text, want] : std::vector<std::pair<Bytes, int>>{
+             {hex("000001 000001BA"), 3}, {hex("00 000001BA"), 1}, {hex("000001B9 000001BA"), 4},
+             {hex("01BA 000001BA"), 2}, {hex("000001"), -1}, {hex("07 000001BA 000001BA"), 1}})
         EXPECT_EQ(find_pattern(text.data(), pack.data(), static_cast<std::int32_t>(text.size()), 4), want);
 }
 
@@ -66,128 +77,132 @@ TEST(Scanner, FindsTheFirstWholeOccurrence)
 // after a find, a percentage line per whole MiB.
 TEST(Scanner, SearchesWholeBlocksBelowTheLimit)
 {
-    struct Case {
-        std::size_t size, code_at;
-        bool found;
-        std::uint64_t pos;
-        std::string out;
-    } cases[] = {
-        {4999, 0, false, 0, ""},
-        {5000, 0, true, 0, "\xfe 0%\r"},
-        {9995, 4997, true, 4997, "\xfe 0%\r"},
-        {12000, 10000, false, 9990, "\xfe 0%\r"},
-        {10000, 8000, false, 8000, "\xfe 0%\r"},
-        {600000, 262142, true, 262142, "\xfe 0%\r"},
-        {10 << 20, 0, false, 4995 * 2099, ""},
+    const std::tuple<std::size_t, std::size_t, bool, std::uint64_t> cases[] = {
+        {4999, 0, false, 0},         {5000, 0, true, 0},         {9995, 4997, true, 4997},
+        {12000, 10000, false, 9990}, {10000, 8000, false, 8000}, {600000, 262142, true, 262142},
+        {10 << 20, 0, false, 4995 * 2099},
     };
-    for (const Case& c : cases) {
-        bool big = c.size == (10u << 20);
-        Bytes in = big ? zeros(c.size) : with(filler(c.size), c.code_at, pack);
-        bool found = false;
-        std::uint64_t pos = 0;
-        InProcess r = in_process(in, [&] {
-            found = scan_for_pattern(pack.data(), in.size(), true);
-            pos = settings.input_pos;
+    for (const auto& [size, code_at, found, pos] : cases) {
+        bool big = size == (10u << 20), got = false;
+        Bytes in = big ? zeros(size) : with(filler(size), code_at, pack);
+        InProcess r = in_process(in, [&, pos = pos, size = size] {
+            got = scan_for_pattern(pack.data(), in.size(), true);
+            EXPECT_EQ(settings.input_pos, pos) << size;
         });
-        EXPECT_EQ(found, c.found) << c.size;
-        EXPECT_EQ(pos, c.pos) << c.size;
-        std::string lines = c.out;
+        EXPECT_EQ(got, found) << size;
+        std::string lines = size < 5000 || big ? "" : "\xfe 0%\r";
         for (int p = 0; big && p <= 90; p += 10)
             lines += "\xfe " + std::to_string(p) + "%\r";
         EXPECT_EQ(r.out, lines);
     }
 }
 
-// -nobumper: the copy starts after the last end code with a pack after it.
+// -nobumper: the copy starts after the last end code that has a pack with a
+// raw sector of room after it, within the first 15 MiB (whose whole scan
+// blocks reach up to 15724265).
 TEST(Corrections, BumperPrescan)
 {
-    Bytes movie = padded_stream(6), bumper = padded_stream(2, 50);
-    Bytes near_end = with(concat({movie, filler(1046)}), 12639, end);
-    Bytes closed = with(movie, movie.size() - 4, end);
-    const std::pair<Bytes, Bytes> cases[] = {
-        {concat({bumper, end, movie}), movie},
-        {concat({bumper, end, padded_stream(1, 60), end, movie}), movie},
-        {concat({bumper, end, end, movie}), movie},
-        {concat({bumper, end, closed}), closed},
-        {near_end, slice(near_end, 0, movie.size())},
-    };
-    for (const auto& [in, want] : cases)
-        EXPECT_TRUE(same_bytes(copy(in, {.bumper = true}).written, want));
+    Bytes movie = concat({padded_block(0), mpeg_stream(5, 1)}), bumper = mpeg_stream(2, 50), big = zeros(15 << 20 | 8000);
+    std::size_t b = bumper.size() + 4, last = 15724265;
+    for (const auto& [in, want] : std::vector<std::pair<Bytes, std::uint64_t>>{
+             {concat({bumper, end, movie}), b},
+             {concat({bumper, end, mpeg_stream(1, 60), end, movie}), b + block_size + 4},
+             {concat({bumper, end, end, movie}), b + 4},
+             {concat({bumper, end, with(movie, movie.size() - 4, end)}), b},
+             {with(concat({movie, filler(1046)}), 12639, end), 0},
+             {with(big, last - 4, concat({end, pack})), last},
+             {with(big, last - 3, concat({end, pack})), 0},
+             {with(big, 15 << 20, concat({end, pack})), 0}}) {
+        InProcess r = in_process(in, [n = in.size(), want = want] {
+            prescan_bumper(n);
+            EXPECT_EQ(settings.input_pos, want) << n;
+        });
+        EXPECT_EQ(r.out, "\r\xfe pre-scanning\r");
+    }
+    EXPECT_TRUE(same_bytes(copy(concat({bumper, end, movie}), {.bumper = true}).written, movie));
 }
 
 // Only a block whose bytes 2, 3 and 4 all differ from 01 BA 21 is broken; the
-// copy goes on at the next pack start code, or ends when there is none.
-TEST(Corrections, RepairAndInitialSequence)
+// copy goes on at the next pack start code, or ends when there is none. A
+// stream that does not open with a padded pack gets the initial sequence. A
+// pack header 24 bytes into a raw sector: the last sector's user data is taken
+// on its own. A last short piece is kept, unless broken; a .dat file gets it
+// zero-padded.
+TEST(CopyEngine, Copies)
 {
-    Bytes head = padded_stream(1), tail = padded_stream(6, 10);
-    const std::pair<Bytes, bool> cases[] = {
-        {{0x01, 0xBA, 0x23}, false}, {{0x01, 0, 0}, false}, {{0, 0, 0x21}, false}, {{0, 0, 0}, true}};
-    for (const auto& [bytes, broken] : cases) {
-        Bytes block = with(padded_block(5), 2, bytes);
-        InProcess r = copy(concat({head, block, tail}), {.fix = true});
-        EXPECT_TRUE(same_bytes(r.written, broken ? concat({head, tail}) : concat({head, block, tail})));
+    Bytes head = padded_block(0), tail = mpeg_stream(6, 10), sequence(initial_sequence.begin(), initial_sequence.end());
+    Bytes two = concat({head, padded_block(1)}), piece = slice(mpeg_block(9), 0, 100), raw = concat({raw_track(mpeg_stream(14)), filler(3000)});
+    for (const auto& [bytes, broken] : {std::pair{hex("01BA23"), false}, {hex("010000"), false},
+                                        {hex("000021"), false}, {hex("00BA00"), false}, {hex("000000"), true}}) {
+        Bytes block = with(mpeg_block(5), 2, bytes);
+        EXPECT_TRUE(same_bytes(copy(concat({head, block, tail}), {.fix = true}).written,
+                               broken ? concat({head, tail}) : concat({head, block, tail})));
     }
-    Bytes late = concat({head, broken_block(1), filler(2600), padded_block(3)});
-    EXPECT_TRUE(same_bytes(copy(late, {.fix = true}).written, head));
-    InProcess r = copy(concat({mpeg_block(0), tail}), {.fix = true});
-    Bytes sequence(initial_sequence.begin(), initial_sequence.end());
-    EXPECT_TRUE(same_bytes(r.written, concat({sequence, mpeg_block(0), tail})));
-}
-
-// A pack header 24 bytes into a raw sector: the last sector's user data is
-// taken on its own. A stream cut into blocks keeps its last short piece.
-TEST(CopyEngine, LastSectorAndLastPiece)
-{
-    Bytes three = padded_stream(3), two = padded_stream(2), piece = slice(padded_block(9), 0, 100);
-    Shape raw{.sector = sector_bytes, .from = 24};
-    EXPECT_TRUE(same_bytes(copy(raw_track(three), raw).written, three));
-    raw.fix = true;
-    InProcess r = copy(raw_track(concat({two, broken_block(0)})), raw);
-    EXPECT_TRUE(same_bytes(r.written, two));
-    EXPECT_EQ(r.out, expect::copy0);
-    EXPECT_TRUE(same_bytes(copy(concat({two, piece}), {.keep_last = true}).written, concat({two, piece})));
-    EXPECT_TRUE(same_bytes(copy(concat({two, filler(100)}), {.fix = true, .keep_last = true}).written, two));
-    Bytes dat = copy(concat({two, piece}), {.keep_last = true, .framing = Framing::mode2_sectors}).written;
-    EXPECT_TRUE(same_bytes(slice(dat, 44 + 32 * sector_bytes + 24, block_size), concat({piece, zeros(2224)})));
+    const std::tuple<Bytes, Shape, Bytes> cases[] = {
+        {concat({head, broken_block(1), filler(2600), mpeg_block(3)}), {.fix = true}, head},
+        {concat({mpeg_block(0), tail}), {.fix = true}, concat({sequence, mpeg_block(0), tail})},
+        {raw_track(two), {.sector = sector_bytes, .from = 24}, two},
+        {raw_track(concat({two, broken_block(0)})), {.sector = sector_bytes, .from = 24, .fix = true}, two},
+        {concat({two, piece}), {.keep_last = true}, concat({two, piece})},
+        {concat({two, filler(100)}), {.fix = true, .keep_last = true}, two},
+        {raw, {.sector = sector_bytes, .from = 100, .exact = true}, slice(raw, 100, 15 * sector_bytes)},
+    };
+    for (const auto& [in, shape, want] : cases) {
+        InProcess r = copy(in, shape);
+        EXPECT_TRUE(same_bytes(r.written, want)) << in.size();
+        EXPECT_EQ(r.out, "\xfe 0% [00:00:00] \r");
+    }
+    Bytes dat = copy(mpeg_block(0), {.fix = true, .framing = Framing::mode2_sectors}).written;
+    EXPECT_EQ(slice(dat, 44 + 33 * sector_bytes + 24, block_size), slice(sequence, 3 * block_size, block_size));
+    EXPECT_EQ(dat.size(), 44 + 35 * sector_bytes);
+    dat = copy(concat({two, piece}), {.keep_last = true, .framing = Framing::mode2_sectors}).written;
+    EXPECT_EQ(slice(dat, 44 + 32 * sector_bytes + 24, block_size + 4), concat({piece, zeros(2228)}));
     EXPECT_EQ(dat.size(), 44 + 33 * sector_bytes);
+    // 128-byte chunks, each its own sector: the last 12 bytes are padded over the chunk before them.
+    dat = copy(concat({two, piece}), {.sector = 128, .keep_last = true, .framing = Framing::mode2_sectors}).written;
+    EXPECT_EQ(slice(dat, 44 + 67 * sector_bytes + 24, block_size), concat({slice(piece, 88, 12), zeros(2312)}));
 }
 
-TEST(CopyEngine, Mode2SectorsAndTheirAddresses)
+// The lead-in, then data sectors whose minute carries after data sector 3857
+// and is written as a plain number. Sectors not looked at go to /dev/null.
+TEST(Mode2, LeadInAndAddresses)
 {
-    Bytes dat = copy(padded_stream(3860), {.framing = Framing::mode2_sectors}).written;
-    EXPECT_TRUE(same_bytes(slice(dat, 0, 44), dat_header_bytes));
-    auto sector = [&](std::size_t k, std::size_t at, std::size_t n) { return slice(dat, 44 + k * sector_bytes + at, n); };
-    EXPECT_EQ(sector(0, 0, 24), Bytes({0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 8, 0x12, 2,
-                                       1, 0, 0x60, 0, 1, 0, 0x60, 0}));
-    EXPECT_EQ(sector(0, 24, block_size), zeros(block_size));
-    EXPECT_EQ(sector(0, 2348, 4), Bytes({0xAF, 0x2B, 0x17, 0xD8}));
-    EXPECT_EQ(sector(29, 12, 4), Bytes({0, 8, 0x41, 2}));
-    EXPECT_EQ(sector(30, 12, 12), Bytes({0, 8, 0x42, 2, 1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F}));
-    EXPECT_EQ(sector(30, 24, block_size), padded_block(0));
-    EXPECT_EQ(sector(30, 2348, 4), zeros(4));
-    const std::pair<std::size_t, Bytes> addresses[] = {
-        {62, {0, 8, 0x74}}, {63, {0, 9, 0}}, {30 + 3858, {1, 0, 0}}, {30 + 3857, {0, 0x59, 0x74}}};
-    for (const auto& [k, msf] : addresses)
-        EXPECT_EQ(sector(k, 12, 3), msf) << k;
+    Scratch s;
+    reset_run_state();
+    reset_msf_counter();
+    auto written = [&](bool keep, const std::function<void()>& write) {
+        io.output_file.open(keep ? s.path("x").string() : "/dev/null");
+        write();
+        io.output_file.close();
+        return keep ? s.read("x") : Bytes{};
+    };
+    Bytes lead = written(true, write_dat_lead_in), block = padded_block(0);
+    EXPECT_EQ(lead.size(), 44 + 30 * sector_bytes);
+    EXPECT_EQ(slice(lead, 0, 44), dat_header_bytes);
+    const Bytes sync = hex("00FFFFFFFFFFFFFFFFFFFF00");
+    EXPECT_EQ(slice(lead, 44, sector_bytes), concat({sync, hex("000812 02 01006000 01006000"), zeros(block_size), hex("AF2B17D8")}));
+    EXPECT_EQ(slice(lead, 44 + 29 * sector_bytes + 12, 4), hex("000841 02"));
+    const std::map<std::size_t, Bytes> addresses = {
+        {0, hex("000842")}, {3857, hex("005974")}, {3858, hex("010000")}, {44357, hex("095974")}, {44358, hex("0A0000")}};
+    for (std::size_t k = 0; k <= 44358; ++k) {
+        Bytes got = written(addresses.contains(k), [&] { write_mode2_sector(block.data()); });
+        EXPECT_EQ(slice(got, 12, 3), addresses.contains(k) ? addresses.at(k) : Bytes{}) << k;
+        EXPECT_TRUE(k > 0 || got == concat({sync, hex("000842 02 0101620F 0101620F"), block, zeros(4)}));
+    }
+    reset_run_state();
 }
 
-// The four packs and end codes, field by field as they stand on disc.
+// The four packs and end codes as they stand on disc: SCR, mux rate, system
+// headers, padding lengths; zeros after the last end code.
 TEST(Corrections, InitialSequenceBytes)
 {
     Bytes want(initial_sequence_size, 0xFF);
-    const std::pair<std::size_t, Bytes> fields[] = {
-        {0, {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 9, 0x80, 0x1B, 0x91}},
-        {12, {0, 0, 1, 0xBB, 0, 9, 0x80, 0x1B, 0x91, 1, 0xE1, 0xFF, 0xE0, 0xE0, 0x2E}},
-        {27, {0, 0, 1, 0xBE, 0x08, 0xF3, 0x0F}},
-        {2324, {0, 0, 1, 0xBA, 0x21, 0, 1, 0x09, 0x69, 0x80, 0x1B, 0x91}},
-        {2336, {0, 0, 1, 0xBB, 0, 9, 0x80, 0x1B, 0x91, 5, 0xE0, 0xFF, 0xC0, 0xC0, 0x20}},
-        {2351, {0, 0, 1, 0xBE, 0x08, 0xDF, 0x0F}},
-        {4628, {0, 0, 1, 0xBA, 0x21, 0, 1, 0x12, 0xC9, 0x80, 0x1B, 0x91, 0, 0, 1, 0xBE, 0x08, 0xFE, 0xFF, 0x0F}},
-        {6948, {0, 0, 1, 0xB9, 0, 0, 1, 0xBA, 0x21, 0, 1, 0x1C, 0x29, 0x80, 0x1B, 0x91, 0, 0, 1, 0xBE, 8, 0xEA, 0xFF, 0x0F}},
-        {9252, {0, 0, 1, 0xB9}},
-        {9256, zeros(40)},
-    };
-    for (const auto& [at, bytes] : fields)
-        want = with(want, at, bytes);
+    for (const auto& [at, bytes] : std::vector<std::pair<std::size_t, const char*>>{
+             {0, "000001BA21 00010009 801B91  000001BB 0009 801B91 01 E1 FF E0 E02E  000001BE 08F3 0F"},
+             {2324, "000001BA21 00010969 801B91  000001BB 0009 801B91 05 E0 FF C0 C020  000001BE 08DF 0F"},
+             {4628, "000001BA21 000112C9 801B91  000001BE 08FE FF0F"},
+             {6948, "000001B9  000001BA21 00011C29 801B91  000001BE 08EA FF0F"},
+             {9252, "000001B9 00000000000000000000000000000000000000000000000000000000000000000000000000000000"}})
+        want = with(want, at, hex(bytes));
     EXPECT_TRUE(same_bytes(Bytes(initial_sequence.begin(), initial_sequence.end()), want));
 }

@@ -1,16 +1,14 @@
 // Builders for the material the tests feed to mivaro: MPEG packs, raw and
-// CIF sectors, .dat files and CUE sheets.
+// CIF sectors and .dat files.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "bytes.h"
 
 inline constexpr std::size_t block_size = 2324;   // Form 2 user data, one MPEG block
 inline constexpr std::size_t sector_bytes = 2352;  // raw sector
-inline constexpr std::size_t cif_bytes = 2332;     // subheader + user data
 
 // A 2324-byte block that opens with a pack header (00 00 01 BA 21) followed
 // by filler that holds no 00, 01 or FF byte, so it contains no other start
@@ -18,27 +16,24 @@ inline constexpr std::size_t cif_bytes = 2332;     // subheader + user data
 Bytes mpeg_block(unsigned serial);
 // The same with 0xFF from byte 34 on: a padded pack.
 Bytes padded_block(unsigned serial);
-// A block whose bytes 2 to 4 are all unlike 01 BA 21: the repair loop's
-// "broken" block. Holds no start code.
+// Filler whose bytes 2 to 4 are all unlike 01 BA 21: the repair loop's
+// "broken" block.
 Bytes broken_block(unsigned serial);
 // Blocks serial, serial+1, ... concatenated.
 Bytes mpeg_stream(std::size_t blocks, unsigned first_serial = 0);
 // Filler with no start code in it.
 Bytes filler(std::size_t n, unsigned serial = 99);
-Bytes zeros(std::size_t n);
+inline Bytes zeros(std::size_t n) { return Bytes(n, 0); }
 
-// A raw Mode 2 Form 2 sector at address lba around 2324 bytes of user data.
-Bytes raw_sector(const Bytes& user_data, std::uint32_t lba);
-// Each 2324 bytes of data (the last block zero-padded) in its own sector.
-Bytes raw_track(const Bytes& data, std::uint32_t first_lba = 0);
-// A CIF sector: subheader, then user data.
-Bytes cif_sector(const Bytes& user_data);
-Bytes cif_track(const Bytes& data);
+// Each 2324 bytes of data (the last block zero-padded) in its own raw Mode 2
+// Form 2 sector, addressed from first_lba on; or in a CIF sector (subheader
+// and user data only).
+Bytes track_sectors(const Bytes& data, bool raw, std::uint32_t first_lba);
+inline Bytes raw_track(const Bytes& data, std::uint32_t first_lba = 0) { return track_sectors(data, true, first_lba); }
+inline Bytes cif_track(const Bytes& data) { return track_sectors(data, false, 0); }
 // The 44-byte RIFF CDXA header, then the given sectors.
-Bytes dat_file(const Bytes& sectors);
 extern const Bytes dat_header_bytes;
-
-void put_bytes(Bytes& b, std::size_t at, std::initializer_list<std::uint8_t> values);
+inline Bytes dat_file(const Bytes& sectors) { return concat({dat_header_bytes, sectors}); }
 
 // The banner block every run starts with: blank line, banner, blank line.
 inline const std::string banner = "\nMivaro v1.5\n\n";

@@ -4,28 +4,13 @@
 
 #include "state/run_state.h"
 
-std::string expect::header(const std::string& mode, const std::string& input, const std::string& output,
-                           const std::string& summary)
-{
-    std::string name = mode.substr(1);
-    std::string source = name == "dat2mpg"   ? "VCD DAT source --> "
-                         : name == "mpg2dat" ? "MPEG file source --> "
-                                             : "RAW track image source --> ";
-    std::string method = name == "mpg2dat" ? "Conversion method --> mpg2dat\n"
-                                           : "Extraction method --> " +
-                                                 (name.ends_with("dat") || name == "dat2mpg" ? name : "raw2mpg") + "\n";
-    std::string destination = name.ends_with("dat") ? "VCD DAT destination --> " : "MPEG destination --> ";
-    return source + input + "\n" + destination + output + "\n" + method + summary + "\n";
-}
-
 std::string mask_clock(std::string text)
 {
-    auto digit = [&](std::size_t i) { return std::isdigit(static_cast<unsigned char>(text[i])) != 0; };
-    for (std::size_t i = 0; i + 10 <= text.size(); ++i) {
-        if (text[i] == '[' && text[i + 9] == ']' && text[i + 3] == ':' && text[i + 6] == ':' && digit(i + 1) &&
-            digit(i + 2) && digit(i + 4) && digit(i + 5) && digit(i + 7) && digit(i + 8))
+    auto digits = [&](std::size_t i) { return std::isdigit(static_cast<unsigned char>(text[i])) && std::isdigit(static_cast<unsigned char>(text[i + 1])); };
+    for (std::size_t i = 0; i + 10 <= text.size(); ++i)
+        if (text[i] == '[' && text[i + 3] == ':' && text[i + 6] == ':' && text[i + 9] == ']' && digits(i + 1) &&
+            digits(i + 4) && digits(i + 7))
             text.replace(i, 10, "[hh:mm:ss]");
-    }
     return text;
 }
 
