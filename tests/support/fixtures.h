@@ -38,4 +38,3 @@ inline Bytes dat_file(const Bytes& sectors) { return concat({dat_header_bytes, s
 // The banner block every run starts with: blank line, banner, blank line.
 inline const std::string banner = "\nMivaro v1.5\n\n";
 
-#include "cue_fixtures.h"
