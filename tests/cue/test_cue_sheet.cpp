@@ -41,6 +41,8 @@ TEST(CueSheet, EntriesAndEnds)
         {"entries before the FILE line end at 0", "TRACK 01 MODE2/2352\nINDEX 01 00:00:00\n"
          "INDEX 01 00:00:05\nFILE a.bin\nINDEX 01 00:00:07\n", {2352 * 9},
          {{2352, 0, 0, 0}, {2352, 2352 * 5, 2352 * 6, 0}, {2352, 2352 * 7, 2352 * 9, 0}}, true},
+        {"tabs and a bare name at a CRLF line end", "FILE a.bin\r\n\tTRACK\t1\tMODE2/2352\r\n\tINDEX 1 0:0:0\r\nINDEX 1 0:0:2\r\n",
+         {2352 * 4}, {{2352, 0, 2352, 0}, {2352, 2352 * 2, 2352 * 4, 0}}},
         {"keywords by their first letters only", "FILE a.bin\nTRACKS 1 MODE2/2352\nINDEXED 1 0:0:0\ntrack 2 "
          "MODE1/2048\nindex 1 0:0:2\nINDEX 1 0:0:3\n", {2352 * 4}, {{2352, 0, 2352 * 2, 0}, {2352, 2352 * 3, 2352 * 4, 0}}},
     };
