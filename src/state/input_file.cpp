@@ -36,9 +36,6 @@ bool BlockReader::open(const std::string& path)
     remember_run_input(fd);
     fd_ = fd;
     name_ = path;
-    opened_ = true;
-    device_ = st.st_dev;
-    inode_ = st.st_ino;
     return true;
 }
 
@@ -64,7 +61,6 @@ void BlockReader::reset()
     close();
     name_.clear();
     memory_ = {};
-    opened_ = false;
     buf_start_ = 0;
 }
 

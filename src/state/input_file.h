@@ -42,9 +42,6 @@ public:
     // Forgets everything: closes the file and drops the buffered bytes.
     void reset();
 
-    // Whether this is the file last opened here (also after it was closed).
-    bool is_file(dev_t device, ino_t inode) const { return opened_ && device == device_ && inode == inode_; }
-
 private:
     // Refills the buffer from `at` on, keeping what it holds from there.
     void fill(std::uint64_t at);
@@ -57,7 +54,4 @@ private:
     bool memory_open_ = false;
     std::uint64_t buf_start_ = 0;
     std::size_t buf_len_ = 0;
-    bool opened_ = false;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
 };
