@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Speed and memory of the mivaro conversions, each next to its limit.
 #
-#   bench/run.sh [RUNS]           conversions, limits and peers (default 9 runs)
+#   bench/run.sh [RUNS]           conversions, limits and peers (default 15 runs: the busy rows swing by tens of percent)
 #   bench/run.sh --sweep [RUNS]   cue2mpg and cue2raw built with 64 KiB to 1 MiB buffers
 #
 # Builds a Release mivaro in build-bench/ and makes a 637 MB Video CD image
@@ -20,7 +20,7 @@ export LC_ALL=C
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 sweep=0
 [[ ${1:-} == --sweep ]] && { sweep=1; shift; }
-runs=${1:-${BENCH_RUNS:-9}}
+runs=${1:-${BENCH_RUNS:-15}}
 cache=${BENCH_CACHE:-$root/bench/cache}
 scratch=$cache/scratch
 log=$cache/last-run.log
