@@ -37,7 +37,7 @@ void report_percent(Progress& progress, std::int32_t percent)
     }
     progress.last_percent = percent;
     say("\xfe %d%% [%02d:%02d:%02d] \r", percent, progress.eta.hours, progress.eta.minutes, progress.eta.seconds);
-    flush_stdout();
+    flush_progress();
 }
 
 void report_progress(Progress& progress)

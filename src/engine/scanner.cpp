@@ -114,7 +114,7 @@ bool scan_for_pattern(const std::uint8_t* pattern, std::uint64_t limit, bool sho
             if (percent != last_percent) {
                 last_percent = percent;
                 say("\xfe %d%%\r", percent);
-                flush_stdout();
+                flush_progress();
             }
         }
         block += blocks_read;

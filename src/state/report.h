@@ -12,3 +12,6 @@ struct RunEnd {
 // printf to standard output; every line the program prints goes through it.
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void flush_stdout();
+// For progress lines: flushes as flush_stdout does, but at most ten times a
+// second when standard output is a file.
+void flush_progress();
