@@ -152,6 +152,17 @@ TEST(CopyEngine, Copies)
         EXPECT_TRUE(same_bytes(r.written, want)) << in.size();
         EXPECT_EQ(r.out, "\xfe 0% [00:00:00] \r");
     }
+    // Over 8 MiB, an exact copy goes in runs, each followed by the lines of its
+    // whole MiB, in order and once each.
+    Bytes big = raw_track(filler(10 << 20));
+    InProcess r = copy(big, {.sector = sector_bytes, .exact = true});
+    EXPECT_TRUE(same_bytes(r.written, big));
+    std::string lines;
+    std::uint64_t copied = big.size() / multi_sector_chunk(sector_bytes) * multi_sector_chunk(sector_bytes);
+    for (std::uint64_t mib = 0, last = 999; mib <= copied >> 20; ++mib)
+        if (std::uint64_t percent = mib * 100 / (big.size() >> 20); percent != last)
+            lines += "\xfe " + std::to_string(last = percent) + "% [hh:mm:ss] \r";
+    EXPECT_EQ(mask_clock(r.out), lines);
     Bytes dat = copy(mpeg_block(0), {.fix = true, .framing = Framing::mode2_sectors}).written;
     EXPECT_EQ(slice(dat, 44 + 33 * sector_bytes + 24, block_size), slice(sequence, 3 * block_size, block_size));
     EXPECT_EQ(dat.size(), 44 + 35 * sector_bytes);
