@@ -10,6 +10,7 @@
 #include "state/file_identity.h"
 #include "state/input_file.h"
 #include "state/output_file.h"
+#include "state/report.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
     s.write("in", data);
-    const std::size_t from = 1000, n = (2 << 20) + 5;
+    const std::size_t from = 1000, n = (2 << 20) + 1;
     std::vector<std::uint8_t> read_buffer(64 << 10), write_buffer(64 << 10);
     for (auto [splices, ranges] : {std::pair{0, 0}, {0, -1}, {1, 0}, {3, 1}, {4, 0}, {6, -1}, {-1, -1}}) {
         splices_left = splices;
@@ -71,5 +72,13 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
         EXPECT_TRUE(splices >= 0 || ranges_made == 0) << "splice left part of the copy to copy_file_range";
     }
     splices_left = ranges_left = -1;
+    // An input that ends before the run does (cut short by another program)
+    // is a failed read, whichever way the bytes were going.
+    BlockReader in(read_buffer);
+    BlockWriter out(write_buffer);
+    ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("short")));
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(out.copy_from(in, data.size() - 10, 20), RunEnd);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), s.path("in").string() + " could not be read.\n");
     forget_run_inputs();
 }
