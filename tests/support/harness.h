@@ -31,16 +31,10 @@ public:
     const std::filesystem::path& dir() const { return dir_; }
     std::filesystem::path path(const std::string& name) const { return dir_ / name; }
     void write(const std::string& name, const Bytes& bytes) const;
-    void write_text(const std::string& name, const std::string& text) const { write(name, Bytes(text.begin(), text.end())); }
     Bytes read(const std::string& name) const;
     bool exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
     std::uintmax_t size(const std::string& name) const { return std::filesystem::file_size(path(name)); }
     std::vector<std::string> files() const;  // sorted names
-    RunResult run(std::vector<std::string> args) const
-    {
-        args.insert(args.begin(), mivaro_path());
-        return run_program_in(dir_, args);
-    }
 
 private:
     std::filesystem::path dir_;
