@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Speed and memory of the mivaro conversions, each next to its limit.
 #
-#   bench/run.sh [RUNS]           conversions, limits and peers (default 15 runs: the busy rows swing by tens of percent)
+#   bench/run.sh [RUNS]           conversions, limits and peers (default 21 runs: the busy rows swing by tens of percent)
 #   bench/run.sh --sweep [RUNS]   cue2mpg and cue2raw built with 64 KiB to 1 MiB buffers
 #
 # Builds a Release mivaro in build-bench/ and makes a 637 MB Video CD image
@@ -13,14 +13,15 @@
 # in large blocks through user memory), `cat` to /dev/null for the search.
 # Every job gets one warm-up, then RUNS rounds run all jobs in turn, first on
 # a quiet machine, then with two `dd` copies of the image looping beside
-# them. Prints markdown tables: medians, min-max, ratio of medians to the limit.
+# them. Prints markdown tables: medians, min-max, ratio of medians to the limit
+# and the median of the ratios of each round (times.txt keeps every run).
 set -uo pipefail
 export LC_ALL=C
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 sweep=0
 [[ ${1:-} == --sweep ]] && { sweep=1; shift; }
-runs=${1:-${BENCH_RUNS:-15}}
+runs=${1:-${BENCH_RUNS:-21}}
 cache=${BENCH_CACHE:-$root/bench/cache}
 scratch=$cache/scratch
 log=$cache/last-run.log
@@ -73,6 +74,7 @@ fi
 [[ -f $cache/plain.bin ]] || make_generated_image plain plain || die "no image without MPEG data"
 
 cd "$cache" || die "cannot enter $cache"  # a CUE sheet names its BIN relative to the working folder
+: >times.txt  # PHASE ROUND JOB SECONDS, a line per timed run
 "$mivaro" -cue2mpg "$image".cue scratch/movie.mpg >"$log" || die "cue2mpg failed, see $log"
 cat scratch/movie[0-9]*.mpg >stream.mpg
 # The MPEG copies start at the first pack header, 24 bytes into its sector.
@@ -118,7 +120,10 @@ run() {  # NAME PHASE
     local t1=$EPOCHREALTIME
     [[ $out == scratch/stdout ]] && cat scratch/stdout >>"$log"
     [[ $rc == "$want" ]] || die "${cmd[*]} ended with status $rc, not $want (its output: $log)"
-    times[$2.$1]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }') "
+    local secs
+    secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }')
+    times[$2.$1]+="$secs "
+    [[ -n ${r:-} ]] && echo "$2 $r $1 $secs" >>"$cache/times.txt"
     local k
     k=$(tail -n 1 rss.txt)
     (( k > ${rss[$1]:-0} )) && rss[$1]=$k
@@ -152,6 +157,13 @@ stat_of() { tr ' ' '\n' <<<"${times[$1]}" | grep . | sort -g |
     awk '{ v[NR] = $1 } END { printf "%s|%s|%s", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2, v[1], v[NR] }'; }
 cell() { IFS='|' read -r med lo hi <<<"$(stat_of "$1")"; printf '%.3f (%.2f-%.2f)' "$med" "$lo" "$hi"; }
 ratio() { awk -v a="${1%%|*}" -v b="${2%%|*}" 'BEGIN { printf "%.2f", a / b }'; }
+# paired PHASE JOB LIMIT: the median over the rounds of the job's time over
+# its limit's time in the same round, which cancels the load's slow swings.
+paired() {
+    awk -v p="$1" -v j="$2" -v l="$3" '$1 == p { t[$2 " " $3] = $4; r[$2] = 1 }
+        END { for (k in r) if ((k " " j) in t && (k " " l) in t) print t[k " " j] / t[k " " l] }' "$cache/times.txt" |
+        sort -g | awk '{ v[NR] = $1 } END { printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
 
 header="mivaro $(git -C "$root" describe --always --dirty 2>/dev/null), image: $image ($(($(stat -c %s "$image".bin) / 1000000)) MB), $runs runs, $(nproc) cores"
 if ((sweep)); then
@@ -185,14 +197,15 @@ measure quiet "${jobs[@]}"
 measure busy "${jobs[@]}"
 
 echo; echo "$header"; echo
-echo "| job | limit | ratio quiet | ratio busy | quiet, s: median (min-max) | busy, s | limit quiet, s | limit busy, s | MB/s quiet | peak RSS |"
-echo "|---|---|--:|--:|---|---|---|---|--:|--:|"
+echo "| job | limit | ratio quiet | ratio busy | paired quiet | paired busy | quiet, s: median (min-max) | busy, s | limit quiet, s | limit busy, s | MB/s quiet | peak RSS |"
+echo "|---|---|--:|--:|--:|--:|---|---|---|---|--:|--:|"
 for p in "${pairs[@]}"; do
     j=${p%:*} l=${p#*:}
     job "$j"
     mbps=$(awk -v b="$bytes" -v t="$(stat_of quiet.$j)" 'BEGIN { printf "%.0f", b / 1e6 / t }')
     mem=$(awk -v k="${rss[$j]}" 'BEGIN { printf "%.1f MiB", k / 1024 }')
     echo "| $j | $l | $(ratio "$(stat_of quiet.$j)" "$(stat_of quiet.$l)") | $(ratio "$(stat_of busy.$j)" "$(stat_of busy.$l)")" \
+        "| $(paired quiet "$j" "$l") | $(paired busy "$j" "$l")" \
         "| $(cell quiet.$j) | $(cell busy.$j) | $(cell quiet.$l) | $(cell busy.$l) | $mbps | $mem |"
 done
 if [[ -n ${times[quiet.vcdxrip]:-} ]]; then
