@@ -11,10 +11,11 @@
 # the raw copies (GNU cat moves the bytes inside the kernel with
 # copy_file_range), bench/usercopy.c for the MPEG copies (the same user data
 # in large blocks through user memory), `cat` to /dev/null for the search.
-# Every job gets one warm-up, then RUNS rounds run all jobs in turn, first on
-# a quiet machine, then with two `dd` copies of the image looping beside
-# them. Prints markdown tables: medians, min-max, ratio of medians to the limit
-# and the median of the ratios of each round (times.txt keeps every run).
+# Every job gets one warm-up, then RUNS rounds run all jobs in turn, in a new
+# random order each round, first on a quiet machine, then with two `dd`
+# copies of the image looping beside them. Prints markdown tables: medians,
+# min-max, the ratio of medians to the limit and the median of the ratios of
+# each round (bench/cache/times.txt keeps every run's time).
 set -uo pipefail
 export LC_ALL=C
 
@@ -148,7 +149,13 @@ measure() {  # PHASE JOB...
     [[ $phase == busy ]] && busy_start
     echo "== $phase: $runs rounds of $* (load $(cut -d ' ' -f 1 /proc/loadavg))"
     for j; do run "$j" warm; done
-    for ((r = 1; r <= runs; r++)); do for j; do run "$j" "$phase"; done; done
+    # A new order each round: in a fixed one each job would always follow the
+    # same job and inherit the same leftovers of it (pages to free, writeback).
+    local order
+    for ((r = 1; r <= runs; r++)); do
+        mapfile -t order < <(printf '%s\n' "$@" | shuf)
+        for j in "${order[@]}"; do run "$j" "$phase"; done
+    done
     busy_stop
 }
 
