@@ -208,8 +208,13 @@ PlaybackParse parse_playback_control(std::span<const std::uint8_t> psd,
         result.error = bad_multiplier_text;
         return result;
     }
-    // Lists lie one after another from byte 0, each starting on a multiple
-    // of the multiplier; the walk stops at the first byte that starts none.
+    // List 1 starts the file, and the lists lie one after another from
+    // there, each on a multiple of the multiplier; the walk stops at the
+    // first byte that starts none.
+    if (!p.reach(0, "the first list", 0)) {
+        result.error = p.error;
+        return result;
+    }
     for (std::size_t at = 0; at < psd.size();) {
         std::size_t size = descriptor_size(psd, at);
         if (size == 0 || size > psd.size() - at)
