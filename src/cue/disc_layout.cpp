@@ -101,7 +101,7 @@ std::string read_info(DiscLayout& layout, const InfoVcd_t& info)
     else if (std::memcmp(info.ID, INFO_ID_HQVCD, 8) == 0)
         layout.kind = DiscKind::hqvcd;
     else
-        return "The info file's signature \"" + id + "\" is not one of a Video CD or SVCD.";
+        return "the info file's signature \"" + id + "\" is not one of a Video CD or SVCD.";
     layout.album_id = trimmed(info.album_desc, sizeof info.album_desc);
     layout.volume_count = vcdinf_get_volume_count(&info);
     layout.volume_number = vcdinf_get_volume_num(&info);
@@ -121,14 +121,14 @@ std::string read_segments(DiscLayout& layout, const InfoVcd_t& info)
     if (count == 0)
         return {};
     if (count > MAX_SEGMENTS)
-        return "The info file lists " + std::to_string(count) + " segments; a disc holds at most 1980.";
+        return "the info file lists " + std::to_string(count) + " segments; a disc holds at most 1980.";
     const std::uint8_t* msf = reinterpret_cast<const std::uint8_t*>(&info.first_seg_addr);
     if (!is_bcd(msf[0]) || !is_bcd(msf[1]) || !is_bcd(msf[2]))
-        return "The info file's segment area address is not a disc time.";
+        return "the info file's segment area address is not a disc time.";
     std::int32_t first = static_cast<std::int32_t>((from_bcd(msf[0]) * 60 + from_bcd(msf[1])) * 75 + from_bcd(msf[2])) -
                          lead_in_sectors;
     if (first < 0 || !inside(layout, static_cast<std::uint32_t>(first), count * segment_sectors))
-        return "The info file's " + std::to_string(count) + " segments lie outside the image.";
+        return "the info file's " + std::to_string(count) + " segments lie outside the image.";
     for (unsigned s = 0; s < count; ++s) {
         std::uint8_t contents = byte_of(info.spi_contents[s]);
         std::uint32_t lsn = static_cast<std::uint32_t>(first) + s * segment_sectors;
@@ -158,26 +158,26 @@ std::string read_segments(DiscLayout& layout, const InfoVcd_t& info)
 std::string read_entries(DiscLayout& layout)
 {
     if (layout.entries_file.size() < 12)
-        return "The entry file is too short.";
+        return "the entry file is too short.";
     Record record(layout.entries_file);
     const auto& entries = *reinterpret_cast<const EntriesVcd_t*>(record.bytes.data());
     if (std::memcmp(entries.ID, ENTRIES_ID_VCD, 8) != 0 && std::memcmp(entries.ID, ENTRIES_ID_VCD3, 8) != 0)
-        return "The entry file's signature is not one of a Video CD or SVCD.";
+        return "the entry file's signature is not one of a Video CD or SVCD.";
     unsigned count = vcdinf_get_num_entries(&entries);
     if (count == 0 || count > MAX_ENTRIES)
-        return "The entry file lists " + std::to_string(count) + " entries; a disc holds 1 to 500.";
+        return "the entry file lists " + std::to_string(count) + " entries; a disc holds 1 to 500.";
     for (unsigned n = 0; n < count; ++n) {
         const auto& raw = entries.entry[n];
         const std::uint8_t* msf = reinterpret_cast<const std::uint8_t*>(&raw.msf);
         if (!is_bcd(raw.n) || !is_bcd(msf[0]) || !is_bcd(msf[1]) || !is_bcd(msf[2]))
-            return "Entry " + std::to_string(n + 1) + " of the entry file is not a track and disc time.";
+            return "entry " + std::to_string(n + 1) + " of the entry file is not a track and disc time.";
         unsigned track = from_bcd(raw.n);
         std::int32_t lsn = static_cast<std::int32_t>(vcdinf_get_entry_lba(&entries, n)) - lead_in_sectors;
         if (track < 2 || lsn < 0 || static_cast<std::uint32_t>(lsn) >= layout.image_sectors)
-            return "Entry " + std::to_string(n + 1) + " of the entry file lies outside the image.";
+            return "entry " + std::to_string(n + 1) + " of the entry file lies outside the image.";
         if (!layout.entries.empty() && (track < layout.entries.back().track ||
                                         static_cast<std::uint32_t>(lsn) < layout.entries.back().lsn))
-            return "The entries of the entry file are out of disc order.";
+            return "the entries of the entry file are out of disc order.";
         layout.entries.push_back({static_cast<std::uint8_t>(track), static_cast<std::uint32_t>(lsn)});
     }
     return {};
@@ -257,7 +257,7 @@ std::string check_files(const DiscLayout& layout)
 std::string read_disc_layout(DiscLayout& layout)
 {
     if (layout.info_file.size() < 8)
-        return "The info file is too short.";
+        return "the info file is too short.";
     Record record(layout.info_file);
     const auto& info = *reinterpret_cast<const InfoVcd_t*>(record.bytes.data());
     if (std::string error = check_files(layout); !error.empty())
