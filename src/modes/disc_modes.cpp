@@ -145,6 +145,31 @@ void write_chapters(const std::string& name, const std::vector<std::uint64_t>& t
     io.output_file.close();
 }
 
+// A file of the filesystem as vcdxbuild takes it back: a Form 1 file's 2048
+// bytes a sector, cut to its size; a mixed-form file's 2336 bytes a sector
+// (its subheaders with the user data and what follows it), whole.
+[[maybe_unused]] void copy_disc_file(const DiscImage& image, const DiscFile& file, const std::string& name)
+{
+    constexpr std::uint32_t mixed_sector_size = raw_sector_size - 16;
+    io.output_name = path_in(output_name_template, name);
+    if (!io.output_file.open(io.output_name)) {
+        say(create_failed_text, io.output_name.c_str());
+        end_run(1);
+    }
+    std::uint64_t left = file.size;
+    for (std::uint32_t s = 0; s < file.sectors; ++s) {
+        const std::uint8_t* sector = read_disc_sector(image, file.lsn + s);
+        if (file.form2) {
+            io.output_file.write(sector + 16, mixed_sector_size);
+        } else {
+            std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, mode1_data_size));
+            io.output_file.write(sector + form2_data_offset, n);
+            left -= n;
+        }
+    }
+    io.output_file.close();
+}
+
 std::string stem(const std::string& name)
 {
     return name.substr(0, name.rfind('.'));
