@@ -10,6 +10,7 @@ packages=(
   util-linux                                         # setpriv, to test unreadable inputs as root
   time                                               # peak memory in the benchmark
   bchunk                                             # a peer in the benchmark
+  pkg-config libcdio-dev libiso9660-dev libvcdinfo-dev  # disc images, their filesystem and info files
 )
 
 missing=()

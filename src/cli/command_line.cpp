@@ -19,7 +19,9 @@ constexpr std::array usage_lines = {
     "          -cif2mpg       .cif --> .mpg\n",
     "          -mpg2mpg       .mpg --> .mpg\n",
     "          -mpg2dat       .mpg --> .dat\n",
-    "          -dat2mpg       .dat --> .mpg\n\n",
+    "          -dat2mpg       .dat --> .mpg\n",
+    "          -disc2mpg      .cue/.bin --> folder (every movie, still and menu\n",
+    "                         of a Video CD or SVCD, and its description)\n\n",
     "          -track##       extract only track ## from a .cue/bin\n",
     "          -r####         force read of ####-byte sectors\n",
     "          -w####         force write of ####-byte sectors\n",
@@ -41,7 +43,7 @@ struct ModeOption {
 };
 
 // Tested in this order; a later mode option overrides an earlier one.
-constexpr std::array<ModeOption, 9> mode_options = {{
+constexpr std::array<ModeOption, 10> mode_options = {{
     {"-cue2raw", cue2raw_mode, output_raw, true},
     {"-cue2mpg", cue2mpg_mode, output_mpg, false},
     {"-cue2dat", cue2dat_mode, output_dat, true},
@@ -51,6 +53,7 @@ constexpr std::array<ModeOption, 9> mode_options = {{
     {"-cif2mpg", cif2mpg_mode, output_mpg, false},
     {"-mpg2mpg", mpg2mpg_mode, output_mpg, false},
     {"-mpg2dat", mpg2dat_mode, output_dat, true},
+    {"-disc2mpg", disc2mpg_mode, output_mpg, false},
 }};
 
 char lower(char c)
@@ -210,12 +213,12 @@ void parse_command_line(int argc, const char* const* argv)
         }
         if (names_taken == 0) {
             io.input_name = arg;
-            if (!has_extension(io.input_name))
+            if (!has_extension(io.input_name) && settings.mode != disc2mpg_mode)
                 io.input_name += default_input_extension(static_cast<std::int16_t>(settings.mode));
             names_taken = 1;
         } else {
             io.output_name = arg;
-            if (!has_extension(io.output_name))
+            if (!has_extension(io.output_name) && settings.mode != disc2mpg_mode)
                 io.output_name += default_output_extension(settings.output_kind);
             settings.read_sector_override = sector_override(read_size, read_size_text);
             settings.write_sector_override = sector_override(write_size, write_size_text);

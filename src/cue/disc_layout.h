@@ -90,5 +90,11 @@ struct DiscLayout {
     std::uint32_t image_sectors = 0;
 };
 
+// Fills in the disc's kind, info fields, entries, sequences and segment
+// items from info_file, entries_file and files, which the caller has read,
+// with image_sectors set. Returns what is wrong with them, or nothing; every
+// range the result holds lies inside the image.
+std::string read_disc_layout(DiscLayout& layout);
+
 // "VCD 1.1", "VCD 2.0", "SVCD", "HQVCD".
 const char* disc_kind_name(DiscKind kind);

@@ -10,4 +10,5 @@ void dat2mpg();
 void cif2mpg();
 void mpg2mpg();
 void mpg2dat();
+void disc2mpg();
 

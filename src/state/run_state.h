@@ -22,6 +22,7 @@ enum ConversionMode : std::uint16_t {
     cif2mpg_mode = 7,
     mpg2mpg_mode = 8,
     mpg2dat_mode = 9,
+    disc2mpg_mode = 10,
 };
 
 enum OutputKind : std::uint16_t { output_raw = 0, output_dat = 1, output_mpg = 2 };
