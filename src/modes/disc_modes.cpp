@@ -4,7 +4,10 @@
 #include <filesystem>
 
 #include "cue/cue_sheet.h"
+#include "cue/disc_description.h"
 #include "cue/disc_filesystem.h"
+#include "cue/entry_time.h"
+#include "cue/playback.h"
 #include "engine/copy_engine.h"
 #include "engine/pack_clock.h"
 #include "modes/disc_report.h"
@@ -23,6 +26,8 @@ constexpr const char* create_failed_text = "%s could not be written.\n";
 constexpr const char* spans_files_text = "%s spans two files of the image: it cannot be copied.\n";
 constexpr const char* writing_text = "\xfe                 %s -> writing...\r";
 constexpr const char* empty_item_text = "\xfe %s holds no MPEG data: no file written.\n";
+constexpr const char* playback_unread_text = "The playback control could not be read: %s\n\n";
+constexpr const char* describing_text = "\xfe                 videocd.xml -> writing...\r";
 constexpr const char* completed_text = "\n\xfe completed. %u file(s) written.\n\n";
 
 // Bits of a Mode 2 subheader's submode byte that say what a sector carries.
@@ -148,7 +153,7 @@ void write_chapters(const std::string& name, const std::vector<std::uint64_t>& t
 // A file of the filesystem as vcdxbuild takes it back: a Form 1 file's 2048
 // bytes a sector, cut to its size; a mixed-form file's 2336 bytes a sector
 // (its subheaders with the user data and what follows it), whole.
-[[maybe_unused]] void copy_disc_file(const DiscImage& image, const DiscFile& file, const std::string& name)
+void copy_disc_file(const DiscImage& image, const DiscFile& file, const std::string& name)
 {
     constexpr std::uint32_t mixed_sector_size = raw_sector_size - 16;
     io.output_name = path_in(output_name_template, name);
@@ -168,6 +173,40 @@ void write_chapters(const std::string& name, const std::vector<std::uint64_t>& t
         }
     }
     io.output_file.close();
+}
+
+// A picture's time for vcdxbuild counts from the lowest presentation time
+// of the sequence, which lies in its first packs: the first two seconds of
+// sectors are looked at.
+constexpr std::uint32_t lowest_time_sectors = 150;
+
+std::span<const std::uint8_t> block_at(const DiscImage& image, std::uint32_t lsn)
+{
+    return {read_disc_sector(image, lsn) + form2_data_offset, form2_data_size};
+}
+
+// The time videocd.xml gives each entry after a sequence's first (that one is
+// its default entry, at the start): the presentation time of the first
+// picture at the entry, from the sequence's lowest time.
+std::vector<std::string> description_entry_times(const DiscImage& image, const DiscLayout& layout,
+                                                 const std::vector<ItemExtent>& extents)
+{
+    std::vector<std::string> texts(layout.entries.size());
+    for (std::size_t s = 0; s < layout.sequences.size(); ++s) {
+        const ItemExtent& extent = extents[s];
+        std::optional<std::uint64_t> lowest;
+        for (std::uint32_t k = 0; k < std::min(extent.sectors, lowest_time_sectors); ++k)
+            if (std::optional<std::uint64_t> t = pack_times(block_at(image, extent.first_lsn + k)).lowest)
+                lowest = lowest ? std::min(*lowest, *t) : *t;
+        const std::vector<std::uint16_t>& entries = layout.sequences[s].entries;
+        for (std::size_t k = 1; k < entries.size() && lowest; ++k) {
+            std::uint32_t lsn = layout.entries[entries[k]].lsn;
+            if (lsn < image.sectors)
+                if (std::optional<std::uint64_t> t = pack_times(block_at(image, lsn)).first_video)
+                    texts[entries[k]] = entry_time_text(*t, *lowest);
+        }
+    }
+    return texts;
 }
 
 std::string stem(const std::string& name)
@@ -193,6 +232,14 @@ void disc2mpg()
     for (const SegmentItem& item : layout.segments)
         segments.push_back(payload_extent(image, item.first_lsn, item.sectors));
     print_disc_report(layout, sequences, segments);
+    PlaybackParse playback = read_playback_control(layout);
+    if (!playback.error.empty())
+        say(playback_unread_text, playback.error.c_str());
+    else if (!playback.control.lists.empty()) {
+        print_playback_control(layout, playback.control);
+        say("\n");
+    }
+    std::vector<std::string> entry_texts = description_entry_times(image, layout, sequences);
 
     output_name_template = io.output_name;
     std::error_code error;
@@ -213,6 +260,14 @@ void disc2mpg()
     }
     for (std::size_t s = 0; s < layout.segments.size(); ++s)
         written += copy_item(image, layout.segments[s].name, segments[s]);
+    for (const ExtraFile& extra : description_extra_files(layout)) {
+        copy_disc_file(image, layout.files[extra.file], extra.src);
+        ++written;
+    }
+    say("%s", describing_text);
+    write_disc_description(path_in(output_name_template, "videocd.xml"), layout,
+                           playback.error.empty() ? &playback.control : nullptr, entry_texts);
+    ++written;
     say(completed_text, written);
     io.input_file.close();
 }

@@ -24,10 +24,13 @@ pvd='<pvd><volume-id>MIVARO</volume-id><system-id>CD-RTOS CD-BRIDGE</system-id><
 check "ffmpeg makes the clips" 'clip movie1.mpg testsrc=size=352x288:rate=25 3 pal-vcd 440 &&
     clip movie2.mpg smptebars=size=352x288:rate=25 2 pal-vcd 660 && clip motion.mpg testsrc2=size=352x288:rate=25 1 pal-vcd 550 &&
     clip still.mpg rgbtestsrc=size=352x288:rate=25 0.04 pal-vcd && clip ntsc.mpg smptebars=size=352x240:rate=30000/1001 2 ntsc-vcd 330 &&
-    clip svcd.mpg testsrc=size=480x576:rate=25 2 pal-svcd 440 && clip svcdseg.mpg testsrc2=size=480x576:rate=25 1 pal-svcd'
+    clip svcd.mpg testsrc=size=480x576:rate=25 2 pal-svcd 440 && clip svcdseg.mpg testsrc2=size=480x576:rate=25 1 pal-svcd &&
+    head -c 7008 /dev/urandom > notes.bin && echo hello > readme.txt'
 cat > vcd2.xml <<EOF
 $head class="vcd" version="2.0">
   <info><album-id>MIVARO TEST</album-id><volume-count>2</volume-count><volume-number>1</volume-number></info> $pvd
+  <filesystem><folder><name>EXTRA</name><file src="notes.bin" format="mixed"><name>NOTES.BIN</name></file></folder>
+    <file src="readme.txt"><name>README.TXT</name></file></filesystem>
   <segment-items><segment-item src="still.mpg" id="still"/><segment-item src="motion.mpg" id="motion"/></segment-items>
   <sequence-items>
     <sequence-item src="movie1.mpg" id="one"><default-entry id="one-a"/><entry id="one-b">1.0</entry><entry id="one-c">2.0</entry></sequence-item>
@@ -76,11 +79,15 @@ disc() {
             cmp $d/split-out/$item $source && cmp $d/bare-out/$item $source && cmp $d/rip/$item $source"
     done
     check "$d: nothing more was written" "test \$(ls $d/out | grep -c mpg) -eq $#"
+    check "$d: vcdxbuild makes the same disc again from the folder" "(cd $d/out &&
+        vcdxbuild -T '2020-01-02 03:04:05' -c again.cue -b again.bin videocd.xml >/dev/null 2>&1) && cmp $d/out/again.bin $d/disc.bin"
 }
 disc vcd2 avseq01.mpg=movie1.mpg avseq02.mpg=movie2.mpg item0001.mpg=still.mpg item0002.mpg=motion.mpg
 disc svcd avseq01.mpg=svcd.mpg item0001.mpg=svcdseg.mpg
 disc vcd11 avseq01.mpg=ntsc.mpg avseq02.mpg=movie2.mpg
 
+check "vcd2: the other files of the filesystem are beside the description" "cmp vcd2/out/EXTRA_NOTES.BIN notes.bin &&
+    cmp vcd2/out/README.TXT readme.txt"
 check "vcd2: the report names the disc and its items" "grep -q 'Disc: VCD 2.0, album \"MIVARO TEST\", volume 1 of 2, label \"MIVARO\"' vcd2/log &&
     grep -q '^avseq01.mpg .* 515,928 *3 *MPEGAV/AVSEQ01.DAT' vcd2/log && grep -q '^item0002.mpg .*motion *stereo' vcd2/log &&
     grep -q 'Disc: SVCD' svcd/log && grep -q 'Disc: VCD 1.1' vcd11/log"
