@@ -4,6 +4,7 @@
 #include <new>
 
 #include "cli/command_line.h"
+#include "cue/cdio_source.h"
 #include "modes/modes.h"
 #include "state/file_identity.h"
 #include "state/run_state.h"
@@ -47,6 +48,7 @@ int run_program(int argc, const char* const* argv)
     io.output_file.abandon();
     io.input_file.close();
     io.cue_file.close();
+    close_cdio_source();
     flush_stdout();
     return status;
 }

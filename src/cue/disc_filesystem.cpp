@@ -3,7 +3,10 @@
 #include <cdio/bytesex.h>
 #include <cdio/iso9660.h>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+
+#include "cue/cdio_source.h"
 
 #include "state/run_state.h"
 
@@ -51,11 +54,14 @@ std::string plain_name(const char* name)
     return out;
 }
 
-void list_folder(iso9660_t* iso, const std::string& folder, int depth, std::vector<DiscFile>& files)
+// The entries of a folder, through whichever reader the image needs.
+using FolderReader = std::function<CdioISO9660FileList_t*(const char* path)>;
+
+void list_folder(const FolderReader& read_folder, const std::string& folder, int depth, std::vector<DiscFile>& files)
 {
     if (depth > max_depth)
         damaged("the folders of its filesystem nest deeper than " + std::to_string(max_depth) + ".");
-    CdioISO9660FileList_t* list = iso9660_ifs_readdir(iso, folder.empty() ? "/" : folder.c_str());
+    CdioISO9660FileList_t* list = read_folder(folder.empty() ? "/" : folder.c_str());
     if (!list)
         damaged("the folder /" + folder + " cannot be read.");
     std::vector<std::string> folders;
@@ -80,7 +86,7 @@ void list_folder(iso9660_t* iso, const std::string& folder, int depth, std::vect
     if (files.size() > max_files)
         damaged("its filesystem lists more than " + std::to_string(max_files) + " files.");
     for (const std::string& child : folders)
-        list_folder(iso, child, depth + 1, files);
+        list_folder(read_folder, child, depth + 1, files);
 }
 
 // A Form 1 file's bytes: 2048 of every sector, cut to its size.
@@ -115,11 +121,15 @@ DiscLayout read_disc_description(const DiscImage& image)
     DiscLayout layout;
     layout.image_sectors = image.sectors;
     const DiscRun* first = run_of(image, 16);
+    // A file-backed image is read by libiso9660 from the file that starts
+    // the disc, whatever its framing; libcdio's sources through libcdio.
     IsoImage iso;
-    if (first && first->first_lsn == 0 && first->offset == 0)
+    CdIo_t* device = first && bin_images[first->bin].source ? cdio_source() : nullptr;
+    if (!device && first && first->first_lsn == 0 && first->offset == 0)
         iso.reset(iso9660_open_fuzzy_ext(bin_images[first->bin].path.c_str(), ISO_EXTENSION_NONE, 20));
     iso9660_pvd_t pvd;
-    if (!iso || !iso9660_ifs_read_pvd(iso.get(), &pvd)) {
+    bool have_pvd = device ? iso9660_fs_read_pvd(device, &pvd) : iso && iso9660_ifs_read_pvd(iso.get(), &pvd);
+    if (!have_pvd) {
         say(not_a_video_cd_text, io.input_name.c_str());
         end_run(1);
     }
@@ -129,7 +139,10 @@ DiscLayout read_disc_description(const DiscImage& image)
     layout.preparer_id = taken(iso9660_get_preparer_id(&pvd));
     layout.publisher_id = taken(iso9660_get_publisher_id(&pvd));
     layout.volume_set_id = taken(iso9660_get_volumeset_id(&pvd));
-    list_folder(iso.get(), "", 0, layout.files);
+    FolderReader read_folder = [&](const char* path) {
+        return device ? iso9660_fs_readdir(device, path) : iso9660_ifs_readdir(iso.get(), path);
+    };
+    list_folder(read_folder, "", 0, layout.files);
 
     bool svcd = false;
     const DiscFile* info = find_file(layout, "VCD/INFO.VCD");

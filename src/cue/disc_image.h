@@ -13,6 +13,9 @@ struct DiscRun {
     std::uint32_t sectors = 0;
     std::uint16_t bin = 0;       // which of bin_images holds them
     std::uint64_t offset = 0;    // byte offset of first_lsn in that file
+    // 2352 for raw sectors; 2336 where the file keeps each sector from its
+    // subheader on, as some cdrdao images do.
+    std::uint32_t sector_size = 2352;
 };
 
 struct DiscImage {
@@ -33,6 +36,7 @@ DiscImage open_disc_image();
 // The run holding a disc sector, or nullptr.
 const DiscRun* run_of(const DiscImage& image, std::uint32_t lsn);
 
-// The raw sector at lsn, read through the run's input; it must lie inside
-// the image. Valid until the next read.
+// The raw sector at lsn, read through the run's input (a sector kept without
+// its sync and header gets those it would have at that place); one outside
+// the image ends the run. Valid until the next read.
 const std::uint8_t* read_disc_sector(const DiscImage& image, std::uint32_t lsn);

@@ -125,16 +125,20 @@ bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent
         end_run(1);
     }
     open_bin_image(first->bin);
-    std::uint64_t start = first->offset + std::uint64_t{extent.first_lsn - first->first_lsn} * raw_sector_size;
-    settings.input_pos = start + form2_data_offset;
-    io.sector_size = raw_sector_size;
-    io.read_chunk = raw_sector_size;
+    // The user data lies 24 bytes into a raw sector, 8 into one kept from
+    // its subheader on.
+    std::uint32_t size = first->sector_size;
+    std::uint32_t data_offset = form2_data_offset - (raw_sector_size - size);
+    std::uint64_t start = first->offset + std::uint64_t{extent.first_lsn - first->first_lsn} * size;
+    settings.input_pos = start + data_offset;
+    io.sector_size = size;
+    io.read_chunk = size;
     io.write_chunk = form2_data_size;
     io.framing = Framing::plain_bytes;
     io.exact_copy = false;
     io.keep_last_block = false;
     say(writing_text, name.c_str());
-    copy_stream(start + std::uint64_t{extent.sectors - 1} * raw_sector_size + form2_data_offset + form2_data_size);
+    copy_stream(start + std::uint64_t{extent.sectors - 1} * size + data_offset + form2_data_size);
     return true;
 }
 

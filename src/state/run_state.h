@@ -91,6 +91,9 @@ struct TrackRecord {
 struct BinImage {
     std::string path;
     std::uint64_t size = 0;
+    // Set for an image read through libcdio (a drive, a Nero image): its
+    // sectors come from this function, not from a file of that path.
+    ByteSource source = nullptr;
 };
 
 inline constexpr std::size_t max_tracks = 99;
