@@ -1,8 +1,10 @@
 #!/bin/sh
 # Whole discs made here by vcdxbuild from small descriptions (a VCD 2.0 with
-# segment items, a menu and entry points; an SVCD with a segment item; a
-# VCD 1.1), taken apart by mivaro -disc2mpg and checked against the files they
-# were made from, against vcdxrip, and through ffmpeg for the chapters.
+# segment items, a menu, entry points and files of its own; an SVCD with a
+# segment item; a VCD 1.1), as CUE/BIN, split BINs, bare BIN, cdrdao TOC and
+# Nero images, taken apart by mivaro -disc2mpg and checked against the files
+# they were made from, against vcdxrip, through vcdxbuild again, and through
+# ffmpeg for the chapters.
 # Usage: discs.sh path/to/mivaro. Exit 1 on any failure, 77 without the tools.
 set -u
 mivaro=$(realpath "$1") here=$(cd "$(dirname "$0")" && pwd)
@@ -71,12 +73,20 @@ disc() {
         vcdxbuild -T '2020-01-02 03:04:05' -c $d/disc.cue -b $d/disc.bin $d.xml >/dev/null 2>&1 &&
         (cd $d/rip && vcdxrip --cue-file=../disc.cue -o rip.xml >/dev/null 2>&1) &&
         python3 '$here/interop.py' split $d/disc.cue $d/disc.bin $d/split"
-    check "$d: -disc2mpg on the sheet, the split set and the bare BIN" "'$mivaro' -disc2mpg $d/disc.cue $d/out >$d/log &&
-        '$mivaro' -disc2mpg $d/split/image.cue $d/split-out >/dev/null && '$mivaro' -disc2mpg $d/disc.bin $d/bare-out >/dev/null"
+    forms="out split-out bare-out toc-out toc36-out"
+    check "$d: -disc2mpg on the sheet, the split set, the bare BIN and two cdrdao TOC images" "'$mivaro' -disc2mpg $d/disc.cue $d/out >$d/log &&
+        '$mivaro' -disc2mpg $d/split/image.cue $d/split-out >/dev/null && '$mivaro' -disc2mpg $d/disc.bin $d/bare-out >/dev/null &&
+        mkdir $d/toc && vcdxbuild -T '2020-01-02 03:04:05' --cdrdao-file=$d/toc/disc -i cdrdao $d.xml >/dev/null 2>&1 &&
+        vcdxbuild -T '2020-01-02 03:04:05' --cdrdao-file=$d/toc/d36 --sector-2336 -i cdrdao $d.xml >/dev/null 2>&1 &&
+        '$mivaro' -disc2mpg $d/toc/disc.toc $d/toc-out >/dev/null && '$mivaro' -disc2mpg $d/toc/d36.toc $d/toc36-out >/dev/null"
+    if [ $d = vcd11 ]; then  # vcdxbuild writes Nero images of discs without segment items
+        forms="$forms nrg-out"
+        check "$d: -disc2mpg on a Nero image" "vcdxbuild -T '2020-01-02 03:04:05' -i nrg -o nrg=$d/disc.nrg $d.xml >/dev/null 2>&1 &&
+            '$mivaro' -disc2mpg $d/disc.nrg $d/nrg-out >/dev/null"
+    fi
     for pair in "$@"; do
         item=${pair%%=*} source=${pair#*=}
-        check "$d: $item is $source, from every form of the image and from vcdxrip" "cmp $d/out/$item $source &&
-            cmp $d/split-out/$item $source && cmp $d/bare-out/$item $source && cmp $d/rip/$item $source"
+        check "$d: $item is $source, from every form of the image and from vcdxrip" "for f in $forms rip; do cmp $d/\$f/$item $source || exit 1; done"
     done
     check "$d: nothing more was written" "test \$(ls $d/out | grep -c mpg) -eq $#"
     check "$d: vcdxbuild makes the same disc again from the folder" "(cd $d/out &&
