@@ -1,14 +1,23 @@
-// Arbitrary sheet text through the parser, then the entry ends against BINs
-// of a size taken from the text's first bytes.
+// Arbitrary sheet text through the CUE parser, then the entry ends against
+// BINs of a size taken from the text's first bytes; and the same text through
+// the TOC parser, whose pieces must be usable as they are.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 #include "cue/cue_sheet.h"
+#include "cue/toc_sheet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    ParsedSheet sheet = parse_cue_sheet(std::string_view(reinterpret_cast<const char*>(data), size));
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    TocSheet toc = parse_toc(text);
+    if (toc.unsupported.empty())
+        for (const TocPiece& piece : toc.pieces)
+            if ((piece.sector_size != 2352 && piece.sector_size != 2336) || toc.tracks == 0)
+                std::abort();
+    ParsedSheet sheet = parse_cue_sheet(text);
     if (!sheet.error.empty() || sheet.entries.size() < 2)
         return 0;
     std::vector<std::uint64_t> sizes(sheet.bins.size(), size > 4 ? data[0] * 65536u + data[1] * 256u : 0);
