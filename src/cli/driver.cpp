@@ -13,8 +13,8 @@ namespace {
 constexpr const char* banner_text = "Mivaro v1.5";
 
 using Conversion = void (*)();
-constexpr std::array<Conversion, 9> conversions = {
-    cue2raw, cue2mpg, cue2dat, raw2mpg, raw2dat, dat2mpg, cif2mpg, mpg2mpg, mpg2dat,
+constexpr std::array<Conversion, 10> conversions = {
+    cue2raw, cue2mpg, cue2dat, raw2mpg, raw2dat, dat2mpg, cif2mpg, mpg2mpg, mpg2dat, verify,
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The nine conversions, named after their options.
+// The nine conversions and the check, named after their options.
 #pragma once
 
 void cue2raw();
@@ -10,4 +10,5 @@ void dat2mpg();
 void cif2mpg();
 void mpg2mpg();
 void mpg2dat();
+void verify();
 
