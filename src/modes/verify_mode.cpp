@@ -16,7 +16,9 @@ constexpr const char* raw_source_text = "RAW track image source --> %s\n";
 constexpr const char* method_text = "Verification method --> verify\n\n";
 constexpr const char* table_head_text = " Track      Sectors        Whole       No EDC      Damaged\n";
 constexpr const char* row_text = "    %02d   %10llu   %10llu   %10llu   %10llu\n";
-constexpr const char* unchecked_row_text = "    %02d   %10llu            -            -            -   not checked: %s\n";
+constexpr const char* unchecked_row_text = "    %02d   %10llu            -            -   %10llu   not checked: %s\n";
+constexpr const char* audio_text = "audio";
+constexpr const char* cooked_text = "%u-byte sectors";
 constexpr const char* range_text = "           %s\n";
 constexpr const char* more_ranges_text = "           ... and %zu more damaged ranges\n";
 constexpr const char* whole_text = "\n\xfe verified: all %llu sectors whole.\n\n";
@@ -27,7 +29,7 @@ constexpr std::size_t max_ranges_shown = 100;
 
 struct TrackRow {
     int number = 0;
-    const char* unchecked_why = "";
+    std::string unchecked_why;
     SectorTally tally;
 };
 
@@ -101,8 +103,10 @@ std::vector<Region> sheet_regions(const ParsedSheet& sheet, std::vector<TrackRow
             Region r{b, start, end, e.sector_size, 0, lba, row_of[i]};
             bool raw_data = e.sector_size == raw_sector_size && (e.track_mode == '1' || e.track_mode == '2');
             r.mode = raw_data ? static_cast<std::uint8_t>(e.track_mode - '0') : 0;
-            if (!raw_data)
-                rows[r.row].unchecked_why = e.sector_size == raw_sector_size ? "audio" : "not raw sectors";
+            if (!raw_data && e.sector_size == raw_sector_size)
+                rows[r.row].unchecked_why = audio_text;
+            else if (!raw_data)
+                rows[r.row].unchecked_why = std::string(cooked_text).replace(0, 2, std::to_string(e.sector_size));
             lba += static_cast<std::uint32_t>((end - start + e.sector_size - 1) / e.sector_size);
             regions.push_back(r);
             start = end;
@@ -176,8 +180,9 @@ void print_report(const std::vector<TrackRow>& rows)
         const SectorTally& t = row.tally;
         read += t.read;
         damaged += t.read - t.whole - t.unchecked;
-        if (t.unchecked > 0 && t.unchecked == t.read)
-            say(unchecked_row_text, row.number, static_cast<unsigned long long>(t.read), row.unchecked_why);
+        if (t.unchecked > 0)
+            say(unchecked_row_text, row.number, static_cast<unsigned long long>(t.read),
+                static_cast<unsigned long long>(t.read - t.whole - t.unchecked), row.unchecked_why.c_str());
         else
             say(row_text, row.number, static_cast<unsigned long long>(t.read), static_cast<unsigned long long>(t.whole),
                 static_cast<unsigned long long>(t.without_edc),
