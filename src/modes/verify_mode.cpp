@@ -120,13 +120,17 @@ void verify_sheet(std::vector<TrackRow>& rows)
     say(cue_source_text, io.input_name.c_str());
     say("%s", method_text);
     ParsedSheet sheet = load_cue_sheet();
-    if (sheet.entries.empty()) {  // a Mode 1 sheet without INDEX: one track from the start
-        TrackRecord whole;
-        whole.sector_size = sheet.sector_size;
-        whole.track_number = 1;
-        whole.track_mode = sheet.mode_char;
-        sheet.entries.push_back(whole);
+    // A single Mode 1 track may come without INDEX, or with its INDEX before
+    // its TRACK line: the track's type then holds for it.
+    if (sheet.entries.empty()) {
+        sheet.entries.emplace_back();
+        sheet.entries.back().track_number = 1;
     }
+    for (TrackRecord& e : sheet.entries)
+        if (e.sector_size == 0) {
+            e.sector_size = sheet.sector_size;
+            e.track_mode = sheet.mode_char;
+        }
     for (const Region& r : sheet_regions(sheet, rows))
         check_region(r, rows[r.row].tally);
     io.input_file.close();
