@@ -96,6 +96,7 @@ job() {
         cat) cmd=(cat "$image".bin) out=scratch/copy ;;
         cue2raw | cue2dat | cue2mpg) cmd=("$m" "-${1%@*}" "$image".cue scratch/out) ;;
         raw2mpg) cmd=("$m" -raw2mpg "$image".bin scratch/out.mpg) ;;
+        disc2mpg) cmd=("$m" -disc2mpg "$image".cue scratch/disc) ;;
         usercopy) cmd=("$cache/usercopy" unpack "$image".bin scratch/out.mpg "$skip") ;;
         mpg2dat) cmd=("$m" -mpg2dat stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
         userpack) cmd=("$cache/usercopy" pack stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
@@ -199,6 +200,8 @@ fi
 # job:limit pairs; the peers are compared with the limit of the same work.
 pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpack search:read verify:readimage)
 command -v bchunk >/dev/null && pairs+=(bchunk:cat)
+# The whole disc against the per-track extraction of the same image.
+[[ $image == vcd ]] && pairs+=(disc2mpg:cue2mpg)
 command -v vcdxrip >/dev/null && [[ $image == vcd ]] && pairs+=(vcdxrip:usercopy)
 jobs=()
 for p in "${pairs[@]}"; do jobs+=("${p%:*}" "${p#*:}"); done
@@ -219,7 +222,7 @@ for p in "${pairs[@]}"; do
         "| $(cell quiet.$j) | $(cell busy.$j) | $(cell quiet.$l) | $(cell busy.$l) | $mbps | $mem |"
 done
 if [[ -n ${times[quiet.vcdxrip]:-} ]]; then
-    for j in cue2mpg raw2mpg mpg2dat; do
+    for j in cue2mpg raw2mpg mpg2dat disc2mpg; do
         printf '%s: vcdxrip is %s times slower quiet, %s busy\n' "$j" \
             "$(ratio "$(stat_of quiet.vcdxrip)" "$(stat_of quiet.$j)")" "$(ratio "$(stat_of busy.vcdxrip)" "$(stat_of busy.$j)")"
     done

@@ -5,10 +5,12 @@ set -euo pipefail
 
 packages=(
   cmake make g++ clang libclang-rt-dev libgtest-dev  # build, tests, sanitizer and fuzz builds
+  libvcdinfo-dev libiso9660-dev libcdio-dev pkg-config  # Video CD info files and filesystem
   ffmpeg vcdimager                                   # real Video CD material for the interop suite
   util-linux                                         # setpriv, to test unreadable inputs as root
   time                                               # peak memory in the benchmark
   bchunk                                             # a peer in the benchmark
+  pkg-config libcdio-dev libiso9660-dev libvcdinfo-dev  # disc images, their filesystem and info files
 )
 
 missing=()

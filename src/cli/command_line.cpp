@@ -20,6 +20,8 @@ constexpr std::array usage_lines = {
     "          -mpg2mpg       .mpg --> .mpg\n",
     "          -mpg2dat       .mpg --> .dat\n",
     "          -dat2mpg       .dat --> .mpg\n",
+    "          -disc2mpg      .cue/.bin --> folder (every movie, still and menu\n",
+    "                         of a Video CD or SVCD, and its description)\n",
     "          -verify        .cue or .raw/.bin: check every sector, no output file\n\n",
     "          -track##       extract only track ## from a .cue/bin\n",
     "          -r####         force read of ####-byte sectors\n",
@@ -42,7 +44,7 @@ struct ModeOption {
 };
 
 // Tested in this order; a later mode option overrides an earlier one.
-constexpr std::array<ModeOption, 10> mode_options = {{
+constexpr std::array<ModeOption, 11> mode_options = {{
     {"-cue2raw", cue2raw_mode, output_raw, true},
     {"-cue2mpg", cue2mpg_mode, output_mpg, false},
     {"-cue2dat", cue2dat_mode, output_dat, true},
@@ -52,6 +54,7 @@ constexpr std::array<ModeOption, 10> mode_options = {{
     {"-cif2mpg", cif2mpg_mode, output_mpg, false},
     {"-mpg2mpg", mpg2mpg_mode, output_mpg, false},
     {"-mpg2dat", mpg2dat_mode, output_dat, true},
+    {"-disc2mpg", disc2mpg_mode, output_mpg, false},
     {"-verify", verify_mode, output_raw, true},
 }};
 
@@ -212,7 +215,7 @@ void parse_command_line(int argc, const char* const* argv)
         }
         if (names_taken == 0) {
             io.input_name = arg;
-            if (!has_extension(io.input_name))
+            if (!has_extension(io.input_name) && settings.mode != disc2mpg_mode)
                 io.input_name += default_input_extension(static_cast<std::int16_t>(settings.mode));
             names_taken = 1;
             // The check has no output file: its one name ends the command line.
@@ -220,7 +223,7 @@ void parse_command_line(int argc, const char* const* argv)
                 return;
         } else {
             io.output_name = arg;
-            if (!has_extension(io.output_name))
+            if (!has_extension(io.output_name) && settings.mode != disc2mpg_mode)
                 io.output_name += default_output_extension(settings.output_kind);
             settings.read_sector_override = sector_override(read_size, read_size_text);
             settings.write_sector_override = sector_override(write_size, write_size_text);

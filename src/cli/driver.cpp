@@ -4,6 +4,7 @@
 #include <new>
 
 #include "cli/command_line.h"
+#include "cue/cdio_source.h"
 #include "modes/modes.h"
 #include "state/file_identity.h"
 #include "state/run_state.h"
@@ -13,8 +14,8 @@ namespace {
 constexpr const char* banner_text = "Mivaro v1.5";
 
 using Conversion = void (*)();
-constexpr std::array<Conversion, 10> conversions = {
-    cue2raw, cue2mpg, cue2dat, raw2mpg, raw2dat, dat2mpg, cif2mpg, mpg2mpg, mpg2dat, verify,
+constexpr std::array<Conversion, 11> conversions = {
+    cue2raw, cue2mpg, cue2dat, raw2mpg, raw2dat, dat2mpg, cif2mpg, mpg2mpg, mpg2dat, disc2mpg, verify,
 };
 
 }  // namespace
@@ -47,6 +48,7 @@ int run_program(int argc, const char* const* argv)
     io.output_file.abandon();
     io.input_file.close();
     io.cue_file.close();
+    close_cdio_source();
     flush_stdout();
     return status;
 }

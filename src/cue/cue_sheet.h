@@ -50,6 +50,10 @@ std::uint32_t track_type_sector_size(std::string_view word);
 // (either '/' or '\' separates) beside the sheet.
 std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string_view name);
 
+// The whole text of the sheet (a CUE sheet or a TOC file) named by
+// input_name; a sheet that cannot be read or is over 1 MiB ends the run.
+std::string read_sheet_text();
+
 // Reads the sheet named by input_name and opens every BIN it names, filling
 // bin_images. Every error ends the run.
 ParsedSheet load_cue_sheet();

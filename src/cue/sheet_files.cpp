@@ -69,6 +69,8 @@ void open_bin(const std::string& sheet_path, const std::string& written)
     bin_images.push_back({io.input_file.name(), file_size(io.input_file)});
 }
 
+}  // namespace
+
 std::string read_sheet_text()
 {
     if (!io.cue_file.open(io.input_name)) {
@@ -91,6 +93,8 @@ std::string read_sheet_text()
     io.cue_file.close();
     return text;
 }
+
+namespace {
 
 // A sheet with at most one entry is only usable as a Mode 1 single-track
 // image under -cue2mpg; its sectors carry 2048 bytes of user data each.
@@ -169,6 +173,10 @@ void open_bin_image(std::size_t b)
     io.input_size = bin.size;
     if (io.input_file.is_open() && io.input_file.name() == bin.path)
         return;
+    if (bin.source) {
+        io.input_file.open_source(bin.source, bin.size, bin.path);
+        return;
+    }
     if (!io.input_file.open(bin.path)) {
         say(bin_open_failed_text, bin.path.c_str());
         end_run(1);

@@ -10,5 +10,6 @@ void dat2mpg();
 void cif2mpg();
 void mpg2mpg();
 void mpg2dat();
+void disc2mpg();
 void verify();
 

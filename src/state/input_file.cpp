@@ -47,8 +47,17 @@ void BlockReader::open_memory(std::span<const std::uint8_t> bytes, const std::st
     name_ = name;
 }
 
+void BlockReader::open_source(ByteSource source, std::uint64_t size, const std::string& name)
+{
+    reset();
+    source_ = source;
+    source_size_ = size;
+    name_ = name;
+}
+
 void BlockReader::close()
 {
+    source_ = nullptr;
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
@@ -68,6 +77,8 @@ std::uint64_t BlockReader::size() const
 {
     if (memory_open_)
         return memory_.size();
+    if (source_)
+        return source_size_;
     off_t end = fd_ >= 0 ? ::lseek(fd_, 0, SEEK_END) : -1;
     if (end < 0)
         read_failed();
@@ -88,6 +99,11 @@ std::size_t BlockReader::fetch(std::uint8_t* dst, std::size_t n, std::uint64_t a
         std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, memory_.size() - at));
         std::memcpy(dst, memory_.data() + at, take);
         return take;
+    }
+    if (source_) {
+        if (at >= source_size_)
+            return 0;
+        return source_(dst, static_cast<std::size_t>(std::min<std::uint64_t>(n, source_size_ - at)), at);
     }
     if (fd_ < 0)
         read_failed();

@@ -8,6 +8,11 @@
 #include <string>
 #include <sys/types.h>
 
+// A source the program does not read as a file (a drive, an image only
+// libcdio understands): fills dst with up to n bytes from `at` on and says
+// how many it gave.
+using ByteSource = std::size_t (*)(std::uint8_t* dst, std::size_t n, std::uint64_t at);
+
 class BlockReader {
 public:
     explicit BlockReader(std::span<std::uint8_t> buffer) : buf_(buffer) {}
@@ -21,8 +26,10 @@ public:
     // Reads these bytes as if they were a file of that name; they must
     // outlive the reading.
     void open_memory(std::span<const std::uint8_t> bytes, const std::string& name);
+    // Reads a source of that size through its function, under that name.
+    void open_source(ByteSource source, std::uint64_t size, const std::string& name);
     void close();
-    bool is_open() const { return fd_ >= 0 || memory_open_; }
+    bool is_open() const { return fd_ >= 0 || memory_open_ || source_; }
     const std::string& name() const { return name_; }
     // The descriptor the kernel can copy from; -1 for bytes in memory.
     int fd() const { return fd_; }
@@ -52,6 +59,8 @@ private:
     int fd_ = -1;
     std::span<const std::uint8_t> memory_;
     bool memory_open_ = false;
+    ByteSource source_ = nullptr;
+    std::uint64_t source_size_ = 0;
     std::uint64_t buf_start_ = 0;
     std::size_t buf_len_ = 0;
 };

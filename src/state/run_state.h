@@ -22,7 +22,8 @@ enum ConversionMode : std::uint16_t {
     cif2mpg_mode = 7,
     mpg2mpg_mode = 8,
     mpg2dat_mode = 9,
-    verify_mode = 10,  // checks every sector of its one input, writes nothing
+    disc2mpg_mode = 10,
+    verify_mode = 11,  // checks every sector of its one input, writes nothing
 };
 
 enum OutputKind : std::uint16_t { output_raw = 0, output_dat = 1, output_mpg = 2 };
@@ -95,6 +96,9 @@ struct TrackRecord {
 struct BinImage {
     std::string path;
     std::uint64_t size = 0;
+    // Set for an image read through libcdio (a drive, a Nero image): its
+    // sectors come from this function, not from a file of that path.
+    ByteSource source = nullptr;
 };
 
 inline constexpr std::size_t max_tracks = 99;

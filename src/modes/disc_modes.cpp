@@ -1,0 +1,277 @@
+// The whole disc: every sequence and segment play item of a Video CD or
+// SVCD out of its image, with the disc's report, chapters and description.
+#include <cstdio>
+#include <filesystem>
+
+#include "cue/cue_sheet.h"
+#include "cue/disc_description.h"
+#include "cue/disc_filesystem.h"
+#include "cue/entry_time.h"
+#include "cue/playback.h"
+#include "engine/copy_engine.h"
+#include "engine/pack_clock.h"
+#include "modes/disc_report.h"
+#include "modes/modes.h"
+#include "state/option_summary.h"
+#include "state/run_state.h"
+
+namespace {
+
+constexpr const char* source_text = "Disc source --> %s\n";
+constexpr const char* destination_text = "MPEG destination folder --> %s\n";
+constexpr const char* method_text = "Extraction method --> disc2mpg\n";
+constexpr const char* refused_option_text = "%s means nothing with -disc2mpg: every item is written whole.\n";
+constexpr const char* folder_failed_text = "%s could not be made as a folder.\n";
+constexpr const char* create_failed_text = "%s could not be written.\n";
+constexpr const char* spans_files_text = "%s spans two files of the image: it cannot be copied.\n";
+constexpr const char* writing_text = "\xfe                 %s -> writing...\r";
+constexpr const char* empty_item_text = "\xfe %s holds no MPEG data: no file written.\n";
+constexpr const char* playback_unread_text = "The playback control could not be read: %s\n\n";
+constexpr const char* describing_text = "\xfe                 videocd.xml -> writing...\r";
+constexpr const char* completed_text = "\n\xfe completed. %u file(s) written.\n\n";
+
+// Bits of a Mode 2 subheader's submode byte that say what a sector carries.
+constexpr std::uint8_t submode_carries = 0x02 | 0x04 | 0x08;  // video, audio, data
+constexpr std::uint32_t submode_offset = 18;  // 12 of sync, 4 of header, file and channel numbers
+
+void refuse_options()
+{
+    const char* refused = settings.track_selected          ? "-track##"
+                          : settings.read_sector_override  ? "-r####"
+                          : settings.write_sector_override ? "-w####"
+                                                           : nullptr;
+    if (refused) {
+        say(refused_option_text, refused);
+        end_run(1);
+    }
+}
+
+bool carries_payload(const DiscImage& image, std::uint32_t lsn)
+{
+    return (read_disc_sector(image, lsn)[submode_offset] & submode_carries) != 0;
+}
+
+std::optional<std::uint64_t> clock_of(const DiscImage& image, std::uint32_t lsn)
+{
+    return pack_clock(std::span(read_disc_sector(image, lsn) + form2_data_offset, form2_data_size));
+}
+
+// From the first sector that carries video, audio or data to the last one.
+// Empty sectors before and after (pregap, margins, the rest of a segment)
+// stay out; empty sectors between them are part of the stream as it was
+// authored (encoders pad a Video CD stream with zero-filled blocks).
+ItemExtent payload_extent(const DiscImage& image, std::uint32_t first, std::uint32_t sectors)
+{
+    ItemExtent extent;
+    std::uint32_t end = first + sectors;
+    while (first < end && !carries_payload(image, first))
+        ++first;
+    while (end > first && !carries_payload(image, end - 1))
+        --end;
+    extent.first_lsn = first;
+    extent.sectors = end - first;
+    if (extent.sectors) {
+        extent.first_clock = clock_of(image, first);
+        extent.last_clock = clock_of(image, end - 1);
+    }
+    return extent;
+}
+
+// The clock of the first pack at or after each entry, relative to the
+// sequence's first pack.
+std::vector<std::uint64_t> entry_times(const DiscImage& image, const DiscLayout& layout, const SequenceItem& item,
+                                       const ItemExtent& extent)
+{
+    std::vector<std::uint64_t> times;
+    if (!extent.first_clock)
+        return times;
+    std::uint32_t end = extent.first_lsn + extent.sectors;
+    for (std::uint16_t e : item.entries) {
+        std::uint32_t lsn = std::max(layout.entries[e].lsn, extent.first_lsn);
+        std::optional<std::uint64_t> clock;
+        for (; lsn < end && !clock; ++lsn)
+            if (carries_payload(image, lsn))
+                clock = clock_of(image, lsn);
+        if (clock && *clock >= *extent.first_clock)
+            times.push_back(*clock - *extent.first_clock);
+    }
+    return times;
+}
+
+std::string path_in(const std::string& folder, const std::string& name)
+{
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+// The user data of each sector of the extent, through the same engine as
+// every other MPEG copy.
+bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent& extent)
+{
+    if (extent.sectors == 0) {
+        say(empty_item_text, name.c_str());
+        return false;
+    }
+    const DiscRun* first = run_of(image, extent.first_lsn);
+    const DiscRun* last = run_of(image, extent.first_lsn + extent.sectors - 1);
+    if (first != last) {
+        say(spans_files_text, name.c_str());
+        end_run(1);
+    }
+    io.output_name = path_in(output_name_template, name);
+    if (!io.output_file.open(io.output_name)) {
+        say(create_failed_text, io.output_name.c_str());
+        end_run(1);
+    }
+    open_bin_image(first->bin);
+    // The user data lies 24 bytes into a raw sector, 8 into one kept from
+    // its subheader on.
+    std::uint32_t size = first->sector_size;
+    std::uint32_t data_offset = form2_data_offset - (raw_sector_size - size);
+    std::uint64_t start = first->offset + std::uint64_t{extent.first_lsn - first->first_lsn} * size;
+    settings.input_pos = start + data_offset;
+    io.sector_size = size;
+    io.read_chunk = size;
+    io.write_chunk = form2_data_size;
+    io.framing = Framing::plain_bytes;
+    io.exact_copy = false;
+    io.keep_last_block = false;
+    say(writing_text, name.c_str());
+    copy_stream(start + std::uint64_t{extent.sectors - 1} * size + data_offset + form2_data_size);
+    return true;
+}
+
+void write_chapters(const std::string& name, const std::vector<std::uint64_t>& times, std::uint64_t length)
+{
+    std::string text = chapters_text(times, length);
+    io.output_name = path_in(output_name_template, name);
+    if (!io.output_file.open(io.output_name)) {
+        say(create_failed_text, io.output_name.c_str());
+        end_run(1);
+    }
+    io.output_file.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    io.output_file.close();
+}
+
+// A file of the filesystem as vcdxbuild takes it back: a Form 1 file's 2048
+// bytes a sector, cut to its size; a mixed-form file's 2336 bytes a sector
+// (its subheaders with the user data and what follows it), whole.
+void copy_disc_file(const DiscImage& image, const DiscFile& file, const std::string& name)
+{
+    constexpr std::uint32_t mixed_sector_size = raw_sector_size - 16;
+    io.output_name = path_in(output_name_template, name);
+    if (!io.output_file.open(io.output_name)) {
+        say(create_failed_text, io.output_name.c_str());
+        end_run(1);
+    }
+    std::uint64_t left = file.size;
+    for (std::uint32_t s = 0; s < file.sectors; ++s) {
+        const std::uint8_t* sector = read_disc_sector(image, file.lsn + s);
+        if (file.form2) {
+            io.output_file.write(sector + 16, mixed_sector_size);
+        } else {
+            std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, mode1_data_size));
+            io.output_file.write(sector + form2_data_offset, n);
+            left -= n;
+        }
+    }
+    io.output_file.close();
+}
+
+// A picture's time for vcdxbuild counts from the lowest presentation time
+// of the sequence, which lies in its first packs: the first two seconds of
+// sectors are looked at.
+constexpr std::uint32_t lowest_time_sectors = 150;
+
+std::span<const std::uint8_t> block_at(const DiscImage& image, std::uint32_t lsn)
+{
+    return {read_disc_sector(image, lsn) + form2_data_offset, form2_data_size};
+}
+
+// The time videocd.xml gives each entry after a sequence's first (that one is
+// its default entry, at the start): the presentation time of the first
+// picture at the entry, from the sequence's lowest time.
+std::vector<std::string> description_entry_times(const DiscImage& image, const DiscLayout& layout,
+                                                 const std::vector<ItemExtent>& extents)
+{
+    std::vector<std::string> texts(layout.entries.size());
+    for (std::size_t s = 0; s < layout.sequences.size(); ++s) {
+        const ItemExtent& extent = extents[s];
+        std::optional<std::uint64_t> lowest;
+        for (std::uint32_t k = 0; k < std::min(extent.sectors, lowest_time_sectors); ++k)
+            if (std::optional<std::uint64_t> t = pack_times(block_at(image, extent.first_lsn + k)).lowest)
+                lowest = lowest ? std::min(*lowest, *t) : *t;
+        const std::vector<std::uint16_t>& entries = layout.sequences[s].entries;
+        for (std::size_t k = 1; k < entries.size() && lowest; ++k) {
+            std::uint32_t lsn = layout.entries[entries[k]].lsn;
+            if (lsn < image.sectors)
+                if (std::optional<std::uint64_t> t = pack_times(block_at(image, lsn)).first_video)
+                    texts[entries[k]] = entry_time_text(*t, *lowest);
+        }
+    }
+    return texts;
+}
+
+std::string stem(const std::string& name)
+{
+    return name.substr(0, name.rfind('.'));
+}
+
+}  // namespace
+
+void disc2mpg()
+{
+    say(source_text, io.input_name.c_str());
+    say(destination_text, io.output_name.c_str());
+    say("%s", method_text);
+    refuse_options();
+    DiscImage image = open_disc_image();
+    DiscLayout layout = read_disc_description(image);
+    print_option_summary();
+
+    std::vector<ItemExtent> sequences, segments;
+    for (const SequenceItem& item : layout.sequences)
+        sequences.push_back(payload_extent(image, item.first_lsn, item.sectors));
+    for (const SegmentItem& item : layout.segments)
+        segments.push_back(payload_extent(image, item.first_lsn, item.sectors));
+    print_disc_report(layout, sequences, segments);
+    PlaybackParse playback = read_playback_control(layout);
+    if (!playback.error.empty())
+        say(playback_unread_text, playback.error.c_str());
+    else if (!playback.control.lists.empty()) {
+        print_playback_control(layout, playback.control);
+        say("\n");
+    }
+    std::vector<std::string> entry_texts = description_entry_times(image, layout, sequences);
+
+    output_name_template = io.output_name;
+    std::error_code error;
+    std::filesystem::create_directories(output_name_template, error);
+    if (!std::filesystem::is_directory(output_name_template, error)) {
+        say(folder_failed_text, output_name_template.c_str());
+        end_run(1);
+    }
+    unsigned written = 0;
+    for (std::size_t s = 0; s < layout.sequences.size(); ++s) {
+        const SequenceItem& item = layout.sequences[s];
+        std::vector<std::uint64_t> times = entry_times(image, layout, item, sequences[s]);
+        written += copy_item(image, item.name, sequences[s]);
+        if (times.size() > 1) {
+            write_chapters(stem(item.name) + ".ffmetadata", times, item_length(sequences[s]));
+            ++written;
+        }
+    }
+    for (std::size_t s = 0; s < layout.segments.size(); ++s)
+        written += copy_item(image, layout.segments[s].name, segments[s]);
+    for (const ExtraFile& extra : description_extra_files(layout)) {
+        copy_disc_file(image, layout.files[extra.file], extra.src);
+        ++written;
+    }
+    say("%s", describing_text);
+    write_disc_description(path_in(output_name_template, "videocd.xml"), layout,
+                           playback.error.empty() ? &playback.control : nullptr, entry_texts);
+    ++written;
+    say(completed_text, written);
+    io.input_file.close();
+}
