@@ -10,7 +10,8 @@
 # MPEG data at all for the failed search. The limits: `cat image > copy` for
 # the raw copies (GNU cat moves the bytes inside the kernel with
 # copy_file_range), bench/usercopy.c for the MPEG copies (the same user data
-# in large blocks through user memory), `cat` to /dev/null for the search.
+# in large blocks through user memory), `cat` to /dev/null for the search and
+# for -verify (which reads every sector of the image and checks it).
 # Every job gets one warm-up, then RUNS rounds run all jobs in turn, in a new
 # random order each round, first on a quiet machine, then with two `dd`
 # copies of the image looping beside them. Prints markdown tables: medians,
@@ -100,6 +101,8 @@ job() {
         mpg2dat) cmd=("$m" -mpg2dat stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
         userpack) cmd=("$cache/usercopy" pack stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
         read) cmd=(cat plain.bin) out=/dev/null bytes=$(stat -c %s plain.bin) ;;
+        readimage) cmd=(cat "$image".bin) out=/dev/null ;;
+        verify) cmd=("$m" -verify "$image".cue) ;;
         search) cmd=("$m" -cue2dat plain.cue scratch/out) want=1 bytes=$(stat -c %s plain.bin) ;;
         vcdxrip) cmd=(env -C scratch vcdxrip -q --nofiles --nosegments -o x.xml --cue-file="$cache/$image.cue") ;;
         bchunk) cmd=(bchunk -r "$image".bin "$image".cue scratch/track) ;;
@@ -195,7 +198,7 @@ if ((sweep)); then
 fi
 
 # job:limit pairs; the peers are compared with the limit of the same work.
-pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpack search:read)
+pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpack search:read verify:readimage)
 command -v bchunk >/dev/null && pairs+=(bchunk:cat)
 # The whole disc against the per-track extraction of the same image.
 [[ $image == vcd ]] && pairs+=(disc2mpg:cue2mpg)

@@ -1,11 +1,15 @@
 // The scanner and the copy engine on the input's bytes after the first, which
 // chooses the copy: modulo 6 the sizes and framing of raw2mpg, cif2mpg,
 // mpg2mpg, dat2mpg, raw2dat or mpg2dat, then a bit each for -fix, -nobumper.
+// The same bytes as raw sectors through the checks of -verify, and the fast
+// EDC against the portable one.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "engine/copy_engine.h"
+#include "engine/edc.h"
+#include "engine/sector_check.h"
 #include "engine/scanner.h"
 #include "state/run_state.h"
 
@@ -20,6 +24,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (find_pattern(data + 1, pattern, len, 4) != (hit == data + 1 + len ? -1 : hit - data - 1))
             std::abort();
     }
+    if (edc_update(data[0], {data + 1, size - 1}) != edc_portable(data[0], {data + 1, size - 1}))
+        std::abort();
+    SectorTally tally;
+    std::optional<std::uint32_t> anchor = anchor_lba({data + 1, size - 1});
+    check_sectors({data + 1, size - 1}, anchor.value_or(0), anchor.has_value(), data[0] % 3, tally);
+    if (tally.read != (size - 1) / 2352 || tally.whole > tally.read)
+        std::abort();
+    for (const DamageRange& r : tally.damage)
+        if (describe_range(r).empty())
+            std::abort();
     reset_run_state();
     const int shape = data[0] % 6;
     io.sector_size = io.read_chunk = shape == 1 ? 2332 : shape == 2 || shape == 5 ? 2324 : 2352;

@@ -21,7 +21,8 @@ constexpr std::array usage_lines = {
     "          -mpg2dat       .mpg --> .dat\n",
     "          -dat2mpg       .dat --> .mpg\n",
     "          -disc2mpg      .cue/.bin --> folder (every movie, still and menu\n",
-    "                         of a Video CD or SVCD, and its description)\n\n",
+    "                         of a Video CD or SVCD, and its description)\n",
+    "          -verify        .cue or .raw/.bin: check every sector, no output file\n\n",
     "          -track##       extract only track ## from a .cue/bin\n",
     "          -r####         force read of ####-byte sectors\n",
     "          -w####         force write of ####-byte sectors\n",
@@ -43,7 +44,7 @@ struct ModeOption {
 };
 
 // Tested in this order; a later mode option overrides an earlier one.
-constexpr std::array<ModeOption, 10> mode_options = {{
+constexpr std::array<ModeOption, 11> mode_options = {{
     {"-cue2raw", cue2raw_mode, output_raw, true},
     {"-cue2mpg", cue2mpg_mode, output_mpg, false},
     {"-cue2dat", cue2dat_mode, output_dat, true},
@@ -54,6 +55,7 @@ constexpr std::array<ModeOption, 10> mode_options = {{
     {"-mpg2mpg", mpg2mpg_mode, output_mpg, false},
     {"-mpg2dat", mpg2dat_mode, output_dat, true},
     {"-disc2mpg", disc2mpg_mode, output_mpg, false},
+    {"-verify", verify_mode, output_raw, true},
 }};
 
 char lower(char c)
@@ -105,7 +107,7 @@ std::uint32_t sector_override(long long value, const char* refusal)
 
 const char* default_input_extension(std::int16_t mode)
 {
-    if (mode <= cue2dat_mode)
+    if (mode <= cue2dat_mode || mode == verify_mode)
         return ".cue";
     switch (mode) {
     case raw2mpg_mode:
@@ -216,6 +218,9 @@ void parse_command_line(int argc, const char* const* argv)
             if (!has_extension(io.input_name) && settings.mode != disc2mpg_mode)
                 io.input_name += default_input_extension(static_cast<std::int16_t>(settings.mode));
             names_taken = 1;
+            // The check has no output file: its one name ends the command line.
+            if (settings.mode == verify_mode)
+                return;
         } else {
             io.output_name = arg;
             if (!has_extension(io.output_name) && settings.mode != disc2mpg_mode)
@@ -229,5 +234,7 @@ void parse_command_line(int argc, const char* const* argv)
             return;
         }
     }
+    if (names_taken == 1 && settings.mode == verify_mode)
+        return;
     print_usage(argc > 1 ? 1 : 0);
 }

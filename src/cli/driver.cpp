@@ -14,8 +14,8 @@ namespace {
 constexpr const char* banner_text = "Mivaro v1.5";
 
 using Conversion = void (*)();
-constexpr std::array<Conversion, 10> conversions = {
-    cue2raw, cue2mpg, cue2dat, raw2mpg, raw2dat, dat2mpg, cif2mpg, mpg2mpg, mpg2dat, disc2mpg,
+constexpr std::array<Conversion, 11> conversions = {
+    cue2raw, cue2mpg, cue2dat, raw2mpg, raw2dat, dat2mpg, cif2mpg, mpg2mpg, mpg2dat, disc2mpg, verify,
 };
 
 }  // namespace

@@ -98,6 +98,7 @@ struct Parser {
     Cursor c;
     ParsedSheet sheet;
     int minutes = 0, seconds = 0, frames = 0;
+    int track_number = 0;
 
     std::uint16_t current_bin() const
     {
@@ -106,7 +107,6 @@ struct Parser {
 
     void track_line()
     {
-        int track_number = 0;
         if (!c.number(track_number))
             return;
         std::string_view type = c.word();
@@ -152,6 +152,8 @@ struct Parser {
         entry.sector_size = sheet.sector_size;
         entry.start_offset = sheet.sector_size * static_cast<std::uint64_t>(p);
         entry.bin = current_bin();
+        entry.track_number = static_cast<std::int16_t>(track_number);
+        entry.track_mode = sheet.mode_char;
         sheet.entries.push_back(entry);
     }
 

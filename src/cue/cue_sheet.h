@@ -54,8 +54,11 @@ std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string
 // input_name; a sheet that cannot be read or is over 1 MiB ends the run.
 std::string read_sheet_text();
 
-// Reads the sheet named by input_name, opens every BIN it names and fills
-// track_table, highest_track and bin_images. Every error ends the run.
+// Reads the sheet named by input_name and opens every BIN it names, filling
+// bin_images. Every error ends the run.
+ParsedSheet load_cue_sheet();
+
+// load_cue_sheet, then fills track_table and highest_track.
 void read_cue_sheet();
 
 // Makes bin_images[b] the input and input_size its size.

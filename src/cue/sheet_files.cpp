@@ -139,7 +139,7 @@ std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string
     return paths;
 }
 
-void read_cue_sheet()
+ParsedSheet load_cue_sheet()
 {
     ParsedSheet sheet = parse_cue_sheet(read_sheet_text());
     for (const std::string& name : sheet.bins)
@@ -148,6 +148,12 @@ void read_cue_sheet()
         say("%s", sheet.error.c_str());
         end_run(1);
     }
+    return sheet;
+}
+
+void read_cue_sheet()
+{
+    ParsedSheet sheet = load_cue_sheet();
     std::copy(sheet.entries.begin(), sheet.entries.end(), track_table.begin());
     settings.highest_track = static_cast<std::int16_t>(static_cast<int>(sheet.entries.size()) - 1);
     if (sheet.entries.size() <= 1) {

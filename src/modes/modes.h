@@ -1,4 +1,4 @@
-// The nine conversions, named after their options.
+// The nine conversions and the check, named after their options.
 #pragma once
 
 void cue2raw();
@@ -11,4 +11,5 @@ void cif2mpg();
 void mpg2mpg();
 void mpg2dat();
 void disc2mpg();
+void verify();
 

@@ -23,6 +23,7 @@ enum ConversionMode : std::uint16_t {
     mpg2mpg_mode = 8,
     mpg2dat_mode = 9,
     disc2mpg_mode = 10,
+    verify_mode = 11,  // checks every sector of its one input, writes nothing
 };
 
 enum OutputKind : std::uint16_t { output_raw = 0, output_dat = 1, output_mpg = 2 };
@@ -85,6 +86,10 @@ struct TrackRecord {
     std::uint64_t end_offset = 0;
     // Which of bin_images the offsets count in.
     std::uint16_t bin = 0;
+    // The TRACK line the entry's INDEX line came under: its number and the
+    // fifth character of its type word ('1' for MODE1/2352, '2' for MODE2/2352).
+    std::int16_t track_number = 0;
+    char track_mode = 0;
 };
 
 // A BIN image a CUE sheet names, as found and measured.

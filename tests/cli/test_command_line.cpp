@@ -68,6 +68,7 @@ TEST(Transcripts, Cue) { check_transcript("cue/cue.txt"); }
 TEST(Transcripts, Faults) { check_transcript("faults/faults.txt"); }
 TEST(Transcripts, Modes) { check_transcript("modes/modes.txt"); }
 TEST(Transcripts, Disc) { check_transcript("modes/disc.txt"); }
+TEST(Transcripts, Verify) { check_transcript("modes/verify.txt"); }
 
 TEST(Transcripts, FaultsNeedingRoot)
 {

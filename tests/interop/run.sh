@@ -25,6 +25,8 @@ image() {
     check "$d: vcdimager makes the image, vcdxrip reads it, and its split set" "mkdir -p $d/split $d/rip &&
         vcdimager --quiet --type=$d --cue-file=$d/image.cue --bin-file=$d/image.bin $* >/dev/null &&
         (cd $d/rip && vcdxrip --quiet --cue-file=../image.cue --output-file=rip.xml) && py split $d/image.cue $d/image.bin $d/split"
+    check "$d: -verify finds every sector of the image, its split set and its BIN whole" \
+        "m -verify $d/image.cue && m -verify $d/split/image.cue && m -verify $d/image.bin"
     check "$d: cue2mpg, cue2raw and cue2dat on the image and on its split set" "for x in mpg raw dat; do
         (cd $d && m -cue2\$x image.cue out.\$x) && (cd $d/split && m -cue2\$x image.cue out.\$x) || exit 1; done"
     k=0 && for c in "$@"; do
