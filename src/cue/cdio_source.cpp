@@ -110,6 +110,23 @@ bool open_cdio_source(const std::string& path, CdioKind kind)
     return true;
 }
 
+std::vector<std::pair<int, std::uint32_t>> cdio_track_starts()
+{
+    std::vector<std::pair<int, std::uint32_t>> starts;
+    if (!device)
+        return starts;
+    track_t first = cdio_get_first_track_num(device);
+    track_t last = cdio_get_last_track_num(device);
+    if (first == CDIO_INVALID_TRACK || last == CDIO_INVALID_TRACK)
+        return starts;
+    for (track_t t = first; t <= last && t < CDIO_CDROM_LEADOUT_TRACK; ++t) {
+        lsn_t lsn = cdio_get_track_lsn(device, t);
+        if (lsn != CDIO_INVALID_LSN && lsn >= 0 && static_cast<std::uint32_t>(lsn) < device_sectors)
+            starts.emplace_back(t, static_cast<std::uint32_t>(lsn));
+    }
+    return starts;
+}
+
 CdIo_t* cdio_source()
 {
     return device;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <cdio/cdio.h>
 
@@ -12,6 +14,9 @@ enum class CdioKind : std::uint8_t { nrg, toc, drive };
 // Opens the image or drive; its sectors then read as bin_images' last entry.
 // False when libcdio cannot open it.
 bool open_cdio_source(const std::string& path, CdioKind kind);
+
+// The number and first sector of each track of the open source.
+std::vector<std::pair<int, std::uint32_t>> cdio_track_starts();
 
 // The open source, for its filesystem; nullptr when there is none.
 CdIo_t* cdio_source();

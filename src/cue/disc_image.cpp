@@ -45,7 +45,10 @@ DiscImage open_toc()
             say(toc_unread_text, io.input_name.c_str(), sheet.unsupported.c_str());
             end_run(1);
         }
-        return disc_image_of_bins({bin_images.back().size});
+        DiscImage image = disc_image_of_bins({bin_images.back().size});
+        for (const auto& [number, lsn] : cdio_track_starts())
+            image.tracks.push_back({number, lsn});
+        return image;
     }
     DiscImage image;
     for (const TocPiece& piece : sheet.pieces) {
@@ -66,6 +69,8 @@ DiscImage open_toc()
             end_run(1);
         }
         bin_images.push_back({io.input_file.name(), size});
+        if (image.tracks.empty() || image.tracks.back().number != static_cast<int>(piece.track))
+            image.tracks.push_back({static_cast<int>(piece.track), image.sectors});
         image.runs.push_back({image.sectors, static_cast<std::uint32_t>(sectors),
                               static_cast<std::uint16_t>(bin_images.size() - 1), piece.offset, piece.sector_size});
         image.sectors += static_cast<std::uint32_t>(sectors);
@@ -105,7 +110,10 @@ DiscImage open_disc_image()
             say(drive ? drive_failed_text : cdio_failed_text, io.input_name.c_str());
             end_run(1);
         }
-        return disc_image_of_bins({bin_images.back().size});
+        DiscImage image = disc_image_of_bins({bin_images.back().size});
+        for (const auto& [number, lsn] : cdio_track_starts())
+            image.tracks.push_back({number, lsn});
+        return image;
     }
     if (is_cue_sheet_name(io.input_name)) {
         read_cue_sheet();

@@ -18,9 +18,17 @@ struct DiscRun {
     std::uint32_t sector_size = 2352;
 };
 
+struct DiscTrackStart {
+    int number = 0;
+    std::uint32_t first_lsn = 0;
+};
+
 struct DiscImage {
     std::vector<DiscRun> runs;  // in disc order, each starting where the one before ends
     std::uint32_t sectors = 0;
+    // Where each track starts, where the source says (TOC files, libcdio's
+    // sources); empty for CUE sheets and bare images.
+    std::vector<DiscTrackStart> tracks;
 };
 
 // Whether a name is taken as a CUE sheet (its extension is .cue in any case).

@@ -103,6 +103,7 @@ TocSheet parse_toc(std::string_view text)
             bool data = word == "DATAFILE";
             TocPiece piece;
             piece.sector_size = sector_size ? sector_size : 2352;
+            piece.track = sheet.tracks;
             if (!words.next(piece.file) || !words.quoted) {
                 refuse("a " + word + " line without a file name");
                 break;

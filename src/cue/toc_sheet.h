@@ -20,6 +20,7 @@ struct TocPiece {
     // 2352 for raw sectors (MODE2_RAW), 2336 for sectors kept from their
     // subheader on (MODE2, MODE2_FORM_MIX).
     std::uint32_t sector_size = 2352;
+    std::uint32_t track = 0;  // 1 and up
 };
 
 struct TocSheet {
