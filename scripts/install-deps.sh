@@ -9,6 +9,7 @@ packages=(
   util-linux                                         # setpriv, to test unreadable inputs as root
   time                                               # peak memory in the benchmark
   bchunk                                             # a peer in the benchmark
+  dpkg-dev file                                      # dpkg-shlibdeps, for the Debian package's dependencies
 )
 
 missing=()
