@@ -1,5 +1,5 @@
 # Convenience targets; the scripts do the work.
-.PHONY: all demo test sanitize fuzz bench install clean
+.PHONY: all demo test sanitize fuzz bench install package clean
 
 all:
 	cmake -S . -B build -DMIVARO_TESTS=OFF >/dev/null && cmake --build build -j
@@ -22,5 +22,8 @@ bench:
 install: all
 	cmake --install build
 
+package:
+	scripts/package-test.sh
+
 clean:
-	rm -rf build build-asan build-fuzz build-bench demo-out
+	rm -rf build build-asan build-fuzz build-bench build-package demo-out

@@ -3,6 +3,8 @@
 #
 #   bench/run.sh [RUNS]           conversions, limits and peers (default 21 runs: the busy rows swing by tens of percent)
 #   bench/run.sh --sweep [RUNS]   cue2mpg and cue2raw built with 64 KiB to 1 MiB buffers
+#   bench/run.sh --replace [RUNS] quiet only: cue2mpg into an empty folder and over its
+#                                 earlier outputs, each beside usercopy doing the same
 #
 # Builds a Release mivaro in build-bench/ and makes a 637 MB Video CD image
 # (six 10-minute PAL tracks, ffmpeg + vcdimager; a synthetic image of the
@@ -12,6 +14,8 @@
 # copy_file_range), bench/usercopy.c for the MPEG copies (the same user data
 # in large blocks through user memory), `cat` to /dev/null for the search and
 # for -verify (which reads every sector of the image and checks it).
+# `replace` is cue2mpg over its own earlier outputs (in bench/cache/keep/),
+# next to `rewrite`, usercopy rewriting its earlier file in place.
 # Every job gets one warm-up, then RUNS rounds run all jobs in turn, in a new
 # random order each round, first on a quiet machine, then with two `dd`
 # copies of the image looping beside them. Prints markdown tables: medians,
@@ -21,8 +25,9 @@ set -uo pipefail
 export LC_ALL=C
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-sweep=0
+sweep=0 replace_only=0
 [[ ${1:-} == --sweep ]] && { sweep=1; shift; }
+[[ ${1:-} == --replace ]] && { replace_only=1; shift; }
 runs=${1:-${BENCH_RUNS:-21}}
 cache=${BENCH_CACHE:-$root/bench/cache}
 scratch=$cache/scratch
@@ -32,7 +37,7 @@ sizes_kib=(64 128 256 512 1024)
 die() { printf 'bench: %s\n' "$*" >&2; exit 1; }
 [[ $runs =~ ^[1-9][0-9]*$ ]] || die "number of runs must be a positive integer, not '$runs'"
 [[ -x /usr/bin/time ]] || die "/usr/bin/time (GNU time) is needed for the memory column"
-mkdir -p "$scratch" || die "cannot create $cache"
+mkdir -p "$scratch" "$cache/keep" || die "cannot create $cache"
 (( $(df -Pk "$cache" | awk 'NR == 2 { print $4 }') > 5 * 1024 * 1024 )) || die "need 5 GiB free under $cache"
 
 build() {  # DIR [CMAKE ARGS]
@@ -98,6 +103,8 @@ job() {
         raw2mpg) cmd=("$m" -raw2mpg "$image".bin scratch/out.mpg) ;;
         disc2mpg) cmd=("$m" -disc2mpg "$image".cue scratch/disc) ;;
         usercopy) cmd=("$cache/usercopy" unpack "$image".bin scratch/out.mpg "$skip") ;;
+        replace) cmd=("$m" -cue2mpg "$image".cue keep/movie.mpg) ;;
+        rewrite) cmd=("$cache/usercopy" unpack "$image".bin keep/user.mpg "$skip") ;;
         mpg2dat) cmd=("$m" -mpg2dat stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
         userpack) cmd=("$cache/usercopy" pack stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
         read) cmd=(cat plain.bin) out=/dev/null bytes=$(stat -c %s plain.bin) ;;
@@ -113,12 +120,14 @@ job() {
 # writeback. On this VM, memory that stayed free a few seconds is handed back
 # to the host and the first write into it faults page by page; writing and
 # deleting a ballast file of the output's size gives every run the same
-# recently used pages.
+# recently used pages. The sync leaves no earlier run's writeback for this
+# one to wait on; the replacing jobs' own outputs live outside scratch/.
 declare -A times rss
 run() {  # NAME PHASE
     job "$1"
     rm -rf scratch/* && dd if=/dev/zero of=scratch/ballast bs=1M count=$((bytes / 1000000 + 8)) status=none
     rm -f scratch/ballast
+    sync
     local t0=$EPOCHREALTIME rc
     /usr/bin/time -f %M -o rss.txt "${cmd[@]}" >"$out" 2>>"$log.err"
     rc=$?
@@ -198,18 +207,29 @@ if ((sweep)); then
 fi
 
 # job:limit pairs; the peers are compared with the limit of the same work.
-pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpack search:read verify:readimage)
+pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpack search:read verify:readimage replace:rewrite)
 command -v bchunk >/dev/null && pairs+=(bchunk:cat)
 # The whole disc against the per-track extraction of the same image.
 [[ $image == vcd ]] && pairs+=(disc2mpg:cue2mpg)
 command -v vcdxrip >/dev/null && [[ $image == vcd ]] && pairs+=(vcdxrip:usercopy)
+((replace_only)) && pairs=(cue2mpg:usercopy replace:rewrite)
 jobs=()
 for p in "${pairs[@]}"; do jobs+=("${p%:*}" "${p#*:}"); done
 mapfile -t jobs < <(printf "%s\n" "${jobs[@]}" | awk "!seen[\$0]++")
 measure quiet "${jobs[@]}"
-measure busy "${jobs[@]}"
+((replace_only)) || measure busy "${jobs[@]}"
 
 echo; echo "$header"; echo
+if ((replace_only)); then
+    echo "| job | limit | ratio | paired | job, s: median (min-max) | limit, s |"
+    echo "|---|---|--:|--:|---|---|"
+    for p in "${pairs[@]}"; do
+        j=${p%:*} l=${p#*:}
+        echo "| $j | $l | $(ratio "$(stat_of quiet.$j)" "$(stat_of quiet.$l)") | $(paired quiet "$j" "$l")" \
+            "| $(cell quiet.$j) | $(cell quiet.$l) |"
+    done
+    exit 0
+fi
 echo "| job | limit | ratio quiet | ratio busy | paired quiet | paired busy | quiet, s: median (min-max) | busy, s | limit quiet, s | limit busy, s | MB/s quiet | peak RSS |"
 echo "|---|---|--:|--:|--:|--:|---|---|---|---|--:|--:|"
 for p in "${pairs[@]}"; do

@@ -28,6 +28,7 @@ constexpr std::array usage_lines = {
     "          -w####         force write of ####-byte sectors\n",
     "          -nobumper      removes CD-i MPEG sequence bumper\n",
     "          -fix           fix broken MPEG blocks during .mpg output\n\n",
+    "A conversion option is needed: two file names alone do nothing (status 1).\n",
     "Exit status: 0 done, 1 failed, 128+N stopped by signal N. A failed or\n",
     "stopped run leaves no partial output; an older file of its name stays.\n",
 };

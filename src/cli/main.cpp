@@ -4,6 +4,7 @@
 
 #include "cli/driver.h"
 #include "state/output_file.h"
+#include "state/report.h"
 
 int main(int argc, char** argv)
 {
@@ -16,5 +17,6 @@ int main(int argc, char** argv)
     // conversion.
     std::signal(SIGPIPE, SIG_IGN);
     remove_unfinished_output_on_signals();
+    choose_square_glyph();
     return run_program(argc, argv);
 }

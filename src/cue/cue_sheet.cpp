@@ -82,7 +82,10 @@ std::string read_bin_name(Cursor& c)
     std::string name(c.word().substr(0, max_name_size));
     if (name.empty() || name.front() != '"')
         return name;
-    bool closed = name.size() > 1 && name.back() == '"';
+    // A lone quote mark both opens and closes the name, which is then empty.
+    if (name.size() == 1)
+        return {};
+    bool closed = name.back() == '"';
     while (!closed) {
         std::string_view part = c.word();
         if (part.empty())

@@ -38,16 +38,18 @@ ParsedSheet parse_cue_sheet(std::string_view text);
 // the sheet: a partial last sector, a cut end, an entry past its BIN's end.
 bool set_entry_ends(std::span<TrackRecord> entries, std::span<const std::uint64_t> bin_sizes, bool end_cut);
 
-// The name shown when a BIN cannot be found: from the end back to the last
-// '/', backslashes become slashes and letters lower case.
+// The second name tried for a BIN, and the one shown when it cannot be
+// found: from the end back to the last '/', backslashes become slashes and
+// letters lower case.
 std::string rewrite_bin_name(std::string name);
 
 // Sector size of a TRACK type word, or 0 for a word the program cannot use.
 std::uint32_t track_type_sector_size(std::string_view word);
 
 // The paths tried for a BIN the sheet at sheet_path names, in order: beside
-// the sheet, from the working folder, then the name without its folder part
-// (either '/' or '\' separates) beside the sheet.
+// the sheet the name as written, then rewritten; the same two from the working
+// folder; then the name without its folder part (either '/' or '\'
+// separates) beside the sheet.
 std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string_view name);
 
 // The whole text of the sheet (a CUE sheet or a TOC file) named by

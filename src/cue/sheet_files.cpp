@@ -124,17 +124,16 @@ void use_single_mode1_track(const ParsedSheet& sheet)
 std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string_view name)
 {
     std::string folder = sheet_folder(sheet_path);
+    std::string written(name);
+    std::string rewritten = rewrite_bin_name(written);
     std::vector<std::string> paths;
     auto add = [&paths](std::string path) {
         if (std::find(paths.begin(), paths.end(), path) == paths.end())
             paths.push_back(std::move(path));
     };
-    if (name.starts_with('/')) {
-        add(std::string(name));
-    } else {
-        add(folder + std::string(name));
-        add(std::string(name));
-    }
+    for (const std::string& from : {folder, std::string()})
+        for (const std::string* n : {&written, &rewritten})
+            add(n->starts_with('/') ? *n : from + *n);
     add(folder + std::string(base_name(name)));
     return paths;
 }

@@ -140,7 +140,7 @@ void run_cue_mode(const CueMode& row)
         say("%s", no_mpeg_text);
         end_run(1);
     }
-    say("%s", row.completion_text);
+    say_text(row.completion_text);
     io.input_file.close();
 }
 

@@ -20,6 +20,7 @@ constexpr const char* write_error_text = "%s could not be written.\n";
 constexpr const char* same_file_text = "%s is an input of this run and is not overwritten.\n";
 
 constexpr std::array stop_signals = {SIGINT, SIGTERM, SIGHUP};
+constexpr std::uint64_t writeback_step = 8 << 20;
 
 // The temporary file being written, where the signal handler can reach it
 // without allocating.
@@ -112,6 +113,8 @@ bool BlockWriter::open(const std::string& path)
     }
     if (fd_ >= 0) {
         ::fchmod(fd_, exists ? (st.st_mode & 07777) : new_file_mode());
+        replacing_ = exists;
+        written_ = handed_ = 0;
         return true;
     }
     // No temporary file in that folder (one that may not be written to, for
@@ -131,8 +134,23 @@ bool BlockWriter::flush_buffer()
             return false;
         done += static_cast<std::size_t>(n);
     }
+    written_ += used_;
     used_ = 0;
+    start_writeback();
     return true;
+}
+
+// On ext4, renaming a file over another makes the kernel write the new
+// file's data out before the rename returns, so that a crash cannot leave the
+// name on an empty file. A replacing output hands each few MiB to writeback as
+// soon as they are written, and that flush finds little left: without it,
+// replacing took 1.4 times as long as rewriting the old file in place.
+void BlockWriter::start_writeback()
+{
+    if (!replacing_ || written_ - handed_ < writeback_step)
+        return;
+    ::sync_file_range(fd_, static_cast<off_t>(handed_), static_cast<off_t>(written_ - handed_), SYNC_FILE_RANGE_WRITE);
+    handed_ = written_;
 }
 
 void BlockWriter::write_failed()
@@ -304,6 +322,7 @@ void BlockWriter::copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n)
             break;
         n -= static_cast<std::uint64_t>(done);
     }
+    written_ += static_cast<std::uint64_t>(from) - pos;
     pos = static_cast<std::uint64_t>(from);
     while (n > 0) {
         auto size = static_cast<std::size_t>(std::min<std::uint64_t>(n, in.capacity()));
@@ -318,5 +337,7 @@ void BlockWriter::copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n)
         }
         pos += size;
         n -= size;
+        written_ += size;
     }
+    start_writeback();
 }

@@ -40,6 +40,7 @@ public:
 
 private:
     bool flush_buffer();
+    void start_writeback();
     [[noreturn]] void write_failed();
 
     std::span<std::uint8_t> buf_;
@@ -48,6 +49,9 @@ private:
     std::string temp_name_;  // empty when the output is written directly
     int fd_ = -1;
     std::size_t used_ = 0;
+    bool replacing_ = false;
+    std::uint64_t written_ = 0;
+    std::uint64_t handed_ = 0;
 
 public:
     // Appends n bytes of `in` from pos on, as they stand: the kernel copies

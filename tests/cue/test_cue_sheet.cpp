@@ -80,14 +80,18 @@ TEST(CueSheet, UnusableSheets)
     for (const auto& [text, error] : cases)
         EXPECT_EQ(parse_cue_sheet(text).error, error) << text.substr(0, 60);
     EXPECT_EQ(parse_cue_sheet("FILE \"a b").bins, std::vector<std::string>{"a b"});
+    EXPECT_EQ(parse_cue_sheet("FILE \" BINARY\nTRACK 1 MODE1/2048\nINDEX 1 0:0:0\n").bins, std::vector<std::string>{""});
 }
 
 TEST(CueSheet, NamesAndTypeWords)
 {
     using List = std::vector<std::string>;
     EXPECT_EQ(bin_candidates("d/x.cue", "sub/a.bin"), (List{"d/sub/a.bin", "sub/a.bin", "d/a.bin"}));
-    EXPECT_EQ(bin_candidates("x.cue", "C:\\rips\\a.bin"), (List{"C:\\rips\\a.bin", "a.bin"}));
-    EXPECT_EQ(bin_candidates("/s/x.cue", "/abs/a.bin"), (List{"/abs/a.bin", "/s/a.bin"}));
+    EXPECT_EQ(bin_candidates("d/x.cue", "Dir/Movie.BIN"),
+        (List{"d/Dir/Movie.BIN", "d/Dir/movie.bin", "Dir/Movie.BIN", "Dir/movie.bin", "d/Movie.BIN"}));
+    EXPECT_EQ(bin_candidates("x.cue", "D:\\VCD\\MOVIE.BIN"), (List{"D:\\VCD\\MOVIE.BIN", "d:/vcd/movie.bin", "MOVIE.BIN"}));
+    EXPECT_EQ(bin_candidates("/s/x.cue", "/abs/A.bin"), (List{"/abs/A.bin", "/abs/a.bin", "/s/A.bin"}));
+    EXPECT_EQ(bin_candidates("s/x.cue", ""), (List{"s/", ""}));
     EXPECT_EQ(rewrite_bin_name("D:\\VCD\\MOVIE.BIN"), "d:/vcd/movie.bin");
     EXPECT_EQ(rewrite_bin_name("/data/CD/Movie.BIN"), "/data/CD/movie.bin");
     const std::pair<const char*, const char*> names[] = {{"movie.mpg", "movie07.mpg"}, {"v.d/movie.mpg", "v.d/movie07.mpg"},

@@ -18,6 +18,8 @@ namespace {
 // device without them; -1: never.
 int splices_left = -1, ranges_left = -1;
 int ranges_made = 0;
+// The ranges handed to writeback, in order.
+std::vector<std::pair<off_t, off_t>> writeback_ranges;
 
 bool refused(int& left)
 {
@@ -38,6 +40,12 @@ extern "C" ssize_t splice(int in, loff_t* in_at, int out, loff_t* out_at, size_t
     // through and a refusal can come after part of a round went out.
     n = std::min<size_t>(n, in_at ? 600000 : 250000);
     return refused(splices_left) ? -1 : syscall(SYS_splice, in, in_at, out, out_at, n, flags);
+}
+
+extern "C" int sync_file_range(int fd, off_t at, off_t n, unsigned flags)
+{
+    writeback_ranges.emplace_back(at, n);
+    return static_cast<int>(syscall(SYS_sync_file_range, fd, at, n, flags));
 }
 
 extern "C" ssize_t copy_file_range(int in, loff_t* in_at, int out, loff_t* out_at, size_t n, unsigned flags)
@@ -80,5 +88,36 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
     testing::internal::CaptureStdout();
     EXPECT_THROW(out.copy_from(in, data.size() - 10, 20), RunEnd);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), s.path("in").string() + " could not be read.\n");
+    forget_run_inputs();
+}
+
+// An output that replaces a file hands what it wrote to writeback as it goes,
+// in ranges that follow each other from the start, by either way of writing;
+// a new output leaves it all to the kernel.
+TEST(BlockWriter, ReplacingOutputStartsWritebackAsItGoes)
+{
+    Scratch s;
+    Bytes data(9 << 20, 7);
+    s.write("in", data);
+    std::vector<std::uint8_t> read_buffer(64 << 10), write_buffer(64 << 10);
+    for (bool replacing : {false, true}) {
+        writeback_ranges.clear();
+        BlockReader in(read_buffer);
+        BlockWriter out(write_buffer);
+        ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("out")));
+        out.write(data.data(), 44);
+        out.copy_from(in, 0, data.size());
+        out.write(data);
+        out.close();
+        EXPECT_EQ(s.size("out"), 2 * data.size() + 44);
+        if (!replacing) {
+            EXPECT_TRUE(writeback_ranges.empty());
+            continue;
+        }
+        ASSERT_EQ(writeback_ranges.size(), 2u);
+        EXPECT_EQ(writeback_ranges[0], std::make_pair(off_t{0}, static_cast<off_t>(data.size() + 44)));
+        EXPECT_EQ(writeback_ranges[1].first, static_cast<off_t>(data.size() + 44));
+        EXPECT_GE(writeback_ranges[1].second, off_t{8 << 20});
+    }
     forget_run_inputs();
 }
