@@ -99,6 +99,11 @@ DiscImage disc_image_of_bins(const std::vector<std::uint64_t>& bin_sizes)
     return image;
 }
 
+bool names_a_disc_image(const std::string& name)
+{
+    return has_suffix(name, ".toc") || has_suffix(name, ".nrg") || is_device(name);
+}
+
 DiscImage open_disc_image()
 {
     silence_cdio_logs();

@@ -37,7 +37,12 @@ bool is_cue_sheet_name(const std::string& name);
 // The runs of BINs that follow each other on the disc, the first at 00:02:00.
 DiscImage disc_image_of_bins(const std::vector<std::uint64_t>& bin_sizes);
 
-// Opens input_name, a CUE sheet or a bare raw image, and maps its sectors.
+// Whether a name is one of the images only the whole-disc reader takes: a
+// cdrdao TOC file, a Nero image, a drive.
+bool names_a_disc_image(const std::string& name);
+
+// Opens input_name, a CUE sheet, a TOC file, a Nero image, a drive or a bare
+// raw image, and maps its sectors.
 // Every error ends the run.
 DiscImage open_disc_image();
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "cue/cue_sheet.h"
+#include "cue/disc_image.h"
 #include "engine/sector_check.h"
 #include "modes/modes.h"
 #include "modes/single_file.h"
@@ -13,6 +14,7 @@ namespace {
 
 constexpr const char* cue_source_text = "CUE source --> %s\n";
 constexpr const char* raw_source_text = "RAW track image source --> %s\n";
+constexpr const char* disc_source_text = "Disc source --> %s\n";
 constexpr const char* method_text = "Verification method --> verify\n\n";
 constexpr const char* table_head_text = " Track      Sectors        Whole       No EDC      Damaged\n";
 constexpr const char* row_text = "    %02d   %10llu   %10llu   %10llu   %10llu\n";
@@ -167,6 +169,45 @@ void verify_raw_image(std::vector<TrackRow>& rows)
     io.input_file.close();
 }
 
+// A TOC image, a Nero image or a drive: its tracks as the source gives them,
+// every sector at its place on the disc. Sectors read through libcdio or
+// kept from their subheader on get their sync and header from that place,
+// so those two checks say nothing there.
+void verify_disc_image(std::vector<TrackRow>& rows)
+{
+    say(disc_source_text, io.input_name.c_str());
+    say("%s", method_text);
+    DiscImage image = open_disc_image();
+    std::vector<DiscTrackStart> tracks = image.tracks;
+    if (tracks.empty() || tracks.front().first_lsn != 0)
+        tracks.insert(tracks.begin(), {1, 0});
+    for (const DiscTrackStart& track : tracks)
+        rows.push_back({track.number, "", {}});
+    std::size_t row = 0;
+    for (const DiscRun& run : image.runs) {
+        std::uint32_t lsn = run.first_lsn, end = run.first_lsn + run.sectors;
+        open_bin_image(run.bin);
+        while (lsn < end) {
+            while (row + 1 < tracks.size() && tracks[row + 1].first_lsn <= lsn)
+                ++row;
+            std::uint32_t stop = row + 1 < tracks.size() ? std::min(end, tracks[row + 1].first_lsn) : end;
+            if (run.sector_size != raw_sector_size) {
+                tally_sector(rows[row].tally, lsn, check_sector(std::span<const std::uint8_t, raw_sector_size>(
+                                                                     read_disc_sector(image, lsn), raw_sector_size),
+                                                                 lsn));
+                ++lsn;
+                continue;
+            }
+            std::uint32_t n = std::min<std::uint32_t>(stop - lsn, static_cast<std::uint32_t>(io.input_file.capacity() / raw_sector_size));
+            std::uint64_t at = run.offset + std::uint64_t{lsn - run.first_lsn} * raw_sector_size;
+            check_sectors({io.input_file.need(at, std::size_t{n} * raw_sector_size), std::size_t{n} * raw_sector_size}, lsn,
+                          true, 0, rows[row].tally);
+            lsn += n;
+        }
+    }
+    io.input_file.close();
+}
+
 bool names_a_sheet(const std::string& name)
 {
     if (name.size() < 4)
@@ -214,6 +255,8 @@ void verify()
     std::vector<TrackRow> rows;
     if (names_a_sheet(io.input_name))
         verify_sheet(rows);
+    else if (names_a_disc_image(io.input_name))
+        verify_disc_image(rows);
     else
         verify_raw_image(rows);
     if (!rows.empty())
