@@ -47,6 +47,8 @@ void report_progress(Progress& progress)
 
 const std::uint8_t* next_chunk(std::uint32_t size)
 {
+    if (io.chunk_seen)
+        io.chunk_seen(settings.input_pos);
     const std::uint8_t* chunk = io.input_file.need(settings.input_pos, size);
     settings.input_pos += size;
     return chunk;

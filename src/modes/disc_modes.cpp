@@ -10,6 +10,7 @@
 #include "cue/playback.h"
 #include "engine/copy_engine.h"
 #include "engine/pack_clock.h"
+#include "engine/sector_check.h"
 #include "modes/disc_report.h"
 #include "modes/modes.h"
 #include "state/option_summary.h"
@@ -29,6 +30,10 @@ constexpr const char* empty_item_text = "\xfe %s holds no MPEG data: no file wri
 constexpr const char* playback_unread_text = "The playback control could not be read: %s\n\n";
 constexpr const char* describing_text = "\xfe                 videocd.xml -> writing...\r";
 constexpr const char* completed_text = "\n\xfe completed. %u file(s) written.\n\n";
+constexpr const char* damaged_output_text = "\xfe %s holds %llu damaged sector(s), written as read: %s\n";
+constexpr const char* more_damage_text = "; and %zu more range(s)";
+// Ranges named on an output's damage line.
+constexpr std::size_t ranges_named = 4;
 
 // Bits of a Mode 2 subheader's submode byte that say what a sector carries.
 constexpr std::uint8_t submode_carries = 0x02 | 0x04 | 0x08;  // video, audio, data
@@ -105,9 +110,57 @@ std::string path_in(const std::string& folder, const std::string& name)
     return folder + "/" + name;
 }
 
+// The sectors an item's copy passes are checked as the engine reads them:
+// the engine names the position of each chunk it reads, which lies
+// data_offset bytes into its sector.
+struct CopyCheck {
+    const DiscImage* image = nullptr;
+    const DiscRun* run = nullptr;
+    std::uint32_t data_offset = 0;
+    SectorTally tally;
+};
+CopyCheck copy_check;
+
+void check_copied_sector(std::uint64_t pos)
+{
+    const DiscRun& run = *copy_check.run;
+    std::uint64_t start = pos - copy_check.data_offset;
+    auto lsn = static_cast<std::uint32_t>(run.first_lsn + (start - run.offset) / run.sector_size);
+    const std::uint8_t* sector = run.sector_size == raw_sector_size ? io.input_file.need(start, raw_sector_size)
+                                                                    : read_disc_sector(*copy_check.image, lsn);
+    tally_sector(copy_check.tally, lsn,
+                 check_sector(std::span<const std::uint8_t, raw_sector_size>(sector, raw_sector_size), lsn, 2));
+}
+
+struct DamagedOutput {
+    std::string name;
+    SectorTally tally;
+};
+
+void report_damage(const std::vector<DamagedOutput>& outputs)
+{
+    for (const DamagedOutput& output : outputs) {
+        std::string where;
+        for (std::size_t r = 0; r < output.tally.damage.size() && r < ranges_named; ++r)
+            where += (r ? "; " : "") + describe_range(output.tally.damage[r]);
+        if (output.tally.damage.size() > ranges_named) {
+            char more[64];
+            std::snprintf(more, sizeof more, more_damage_text, output.tally.damage.size() - ranges_named);
+            where += more;
+        }
+        unsigned long long count = 0;
+        for (const DamageRange& range : output.tally.damage)
+            count += range.count;
+        say(damaged_output_text, output.name.c_str(), count, where.c_str());
+    }
+    if (!outputs.empty())
+        say("\n");
+}
+
 // The user data of each sector of the extent, through the same engine as
 // every other MPEG copy.
-bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent& extent)
+bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent& extent,
+               std::vector<DamagedOutput>& damaged)
 {
     if (extent.sectors == 0) {
         say(empty_item_text, name.c_str());
@@ -137,8 +190,13 @@ bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent
     io.framing = Framing::plain_bytes;
     io.exact_copy = false;
     io.keep_last_block = false;
+    copy_check = {&image, first, data_offset, {}};
+    io.chunk_seen = check_copied_sector;
     say(writing_text, name.c_str());
     copy_stream(start + std::uint64_t{extent.sectors - 1} * size + data_offset + form2_data_size);
+    io.chunk_seen = nullptr;
+    if (!copy_check.tally.damage.empty())
+        damaged.push_back({name, std::move(copy_check.tally)});
     return true;
 }
 
@@ -253,17 +311,18 @@ void disc2mpg()
         end_run(1);
     }
     unsigned written = 0;
+    std::vector<DamagedOutput> damaged;
     for (std::size_t s = 0; s < layout.sequences.size(); ++s) {
         const SequenceItem& item = layout.sequences[s];
         std::vector<std::uint64_t> times = entry_times(image, layout, item, sequences[s]);
-        written += copy_item(image, item.name, sequences[s]);
+        written += copy_item(image, item.name, sequences[s], damaged);
         if (times.size() > 1) {
             write_chapters(stem(item.name) + ".ffmetadata", times, item_length(sequences[s]));
             ++written;
         }
     }
     for (std::size_t s = 0; s < layout.segments.size(); ++s)
-        written += copy_item(image, layout.segments[s].name, segments[s]);
+        written += copy_item(image, layout.segments[s].name, segments[s], damaged);
     for (const ExtraFile& extra : description_extra_files(layout)) {
         copy_disc_file(image, layout.files[extra.file], extra.src);
         ++written;
@@ -273,5 +332,6 @@ void disc2mpg()
                            playback.error.empty() ? &playback.control : nullptr, entry_texts);
     ++written;
     say(completed_text, written);
+    report_damage(damaged);
     io.input_file.close();
 }

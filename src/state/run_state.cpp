@@ -19,7 +19,7 @@ constexpr const char* too_large_text =
 
 RunSettings settings;
 IoState io{BlockReader(cue_block), BlockReader(input_block), BlockWriter(output_block), 0, 0, 0, 0, {}, {},
-           Framing::plain_bytes, false, false};
+           Framing::plain_bytes, false, false, nullptr};
 std::array<TrackRecord, max_tracks> track_table;
 std::array<std::uint8_t, sector_buffer_size> sector_buffer;
 std::string output_name_template;
@@ -40,6 +40,7 @@ void reset_run_state()
     io.framing = Framing::plain_bytes;
     io.exact_copy = false;
     io.keep_last_block = false;
+    io.chunk_seen = nullptr;
     track_table.fill(TrackRecord{});
     sector_buffer.fill(0);
     output_name_template.clear();

@@ -75,6 +75,9 @@ struct IoState {
     bool exact_copy = false;
     // A last piece shorter than a chunk is handled as a last MPEG block.
     bool keep_last_block = false;
+    // Told of each chunk the engine reads, by its position, before the
+    // engine looks at it: the whole-disc mode checks the sector around it.
+    void (*chunk_seen)(std::uint64_t pos) = nullptr;
 };
 
 struct TrackRecord {
