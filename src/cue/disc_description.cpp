@@ -279,14 +279,13 @@ std::vector<ExtraFile> description_extra_files(const DiscLayout& layout)
             continue;
         // One flat folder: the disc's path with '_' for '/' and for any
         // byte a file name had better not hold.
-        std::string src;
+        // A name that would be hidden or empty starts with '_'.
+        std::string src = f.path.empty() || f.path[0] == '.' ? "_" : "";
         for (char c : f.path) {
             bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
                          c == '-' || c == '_';
             src += plain ? c : '_';
         }
-        if (src.empty() || src[0] == '.')
-            src.insert(0, "_");
         std::string base = src;
         for (unsigned n = 2; used.contains(lower(src)); ++n)
             src = base + "~" + std::to_string(n);
