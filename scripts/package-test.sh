@@ -17,7 +17,8 @@ trap 'rm -rf "$root"' EXIT
 fail() { echo "package test: $*" >&2; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "package: $(basename "$deb"), Depends: $depends"
-for lib in libc6 libstdc++6; do
+# The whole-disc reader links the libcdio family.
+for lib in libc6 libstdc++6 libcdio libiso9660 libvcdinfo; do
   [[ $depends == *"$lib"* ]] || fail "$lib is not among the declared dependencies"
 done
 dpkg -x "$deb" "$root"
@@ -27,3 +28,6 @@ done
 version=$("$root/usr/bin/mivaro" --version) || fail "the installed mivaro --version failed"
 [[ $version == *"Mivaro v"* ]] || fail "unexpected --version output: $version"
 echo "installed binary: $(tr -s '\n' ' ' <<<"$version")"
+"$root/usr/bin/mivaro" -disc2mpg tests/data/sample/sample.cue "$root/disc" >/dev/null ||
+  fail "the installed mivaro could not take the sample disc apart"
+cmp -s "$root/disc/avseq01.mpg" tests/data/sample/clip1.mpg || fail "the installed mivaro wrote a wrong avseq01.mpg"
