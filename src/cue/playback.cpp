@@ -9,6 +9,8 @@
 #include <libvcd/inf.h>
 #include <libvcd/files_private.h>
 
+#include "state/report.h"
+
 namespace {
 
 constexpr const char* bad_multiplier_text = "the offset multiplier is 0";
@@ -16,12 +18,6 @@ constexpr const char* past_end_text = "%s at byte %u points past the end of the 
 constexpr const char* no_list_text = "%s at byte %u leads to byte %u, where no list starts (type 0x%02x)";
 constexpr const char* list_too_long_text = "the list at byte %u runs past the end of the playback control (%zu bytes)";
 
-std::string format(const char* text, auto... args)
-{
-    char buf[200];
-    std::snprintf(buf, sizeof buf, text, args...);
-    return buf;
-}
 
 std::uint16_t be16(std::span<const std::uint8_t> b, std::size_t at)
 {
@@ -156,16 +152,16 @@ struct Parser {
         if (at_offset.contains(at))
             return true;
         if (at >= psd.size()) {
-            error = format(past_end_text, what, from, psd.size());
+            error = formatted(past_end_text, what, from, psd.size());
             return false;
         }
         std::size_t size = descriptor_size(psd, at);
         if (size == 0) {
-            error = format(no_list_text, what, from, at, psd[at]);
+            error = formatted(no_list_text, what, from, at, psd[at]);
             return false;
         }
         if (size > psd.size() - at) {
-            error = format(list_too_long_text, at, psd.size());
+            error = formatted(list_too_long_text, at, psd.size());
             return false;
         }
         read_list(at, size);

@@ -47,12 +47,6 @@ constexpr const char* first_indent = "  ";
 constexpr const char* second_indent = "    ";
 constexpr const char* more_indent = "      ";
 
-std::string format(const char* text, auto... args)
-{
-    char buf[300];
-    std::snprintf(buf, sizeof buf, text, args...);
-    return buf;
-}
 
 std::string list_words(const PlaybackControl& control, int index)
 {
@@ -60,13 +54,13 @@ std::string list_words(const PlaybackControl& control, int index)
         return no_list_there_text;
     const PlaybackList& l = control.lists[static_cast<std::size_t>(index)];
     if (l.lid == 0)
-        return format(list_at_text, l.offset);
+        return formatted(list_at_text, l.offset);
     return "list " + std::to_string(l.lid);
 }
 
 std::string lid_words(const PlaybackList& l)
 {
-    return l.lid == 0 ? format("at byte %u", l.offset) : std::to_string(l.lid);
+    return l.lid == 0 ? formatted("at byte %u", l.offset) : std::to_string(l.lid);
 }
 
 // Prints `head`, then the parts, separated by ", ", with lines broken
@@ -97,21 +91,21 @@ void say_wrapped(std::string head, const std::vector<std::string>& parts, const 
 void add_links(std::vector<std::string>& parts, const PlaybackControl& c, const PlaybackList& l)
 {
     if (l.prev != no_list)
-        parts.push_back(format(prev_text, list_words(c, l.prev).c_str()));
+        parts.push_back(formatted(prev_text, list_words(c, l.prev).c_str()));
     if (l.next != no_list)
-        parts.push_back(format(next_text, list_words(c, l.next).c_str()));
+        parts.push_back(formatted(next_text, list_words(c, l.next).c_str()));
     if (l.return_to != no_list)
-        parts.push_back(format(return_text, list_words(c, l.return_to).c_str()));
+        parts.push_back(formatted(return_text, list_words(c, l.return_to).c_str()));
 }
 
 void print_selection(const DiscLayout& layout, const PlaybackControl& c, const PlaybackList& l)
 {
-    std::string head = format(selection_text, lid_words(l).c_str(), play_item_words(layout, l.play_item).c_str());
+    std::string head = formatted(selection_text, lid_words(l).c_str(), play_item_words(layout, l.play_item).c_str());
     std::vector<std::string> parts;
     if ((l.loop & 0x7f) == 1)
         parts.push_back(loop_once_text);
     else if (l.loop & 0x7f)
-        parts.push_back(format(loop_text, l.loop & 0x7fu));
+        parts.push_back(formatted(loop_text, l.loop & 0x7fu));
     else
         parts.push_back(loop_forever_text);
     if (l.loop & 0x80)
@@ -124,9 +118,9 @@ void print_selection(const DiscLayout& layout, const PlaybackControl& c, const P
     if (l.selections.empty())
         parts.push_back(no_numbers_text);
     for (std::size_t i = 0; i < l.selections.size(); ++i)
-        parts.push_back(format(number_text, static_cast<unsigned>(l.bsn + i), list_words(c, l.selections[i]).c_str()));
+        parts.push_back(formatted(number_text, static_cast<unsigned>(l.bsn + i), list_words(c, l.selections[i]).c_str()));
     if (!l.selections.empty()) {
-        std::string keys = format(numbers_text, static_cast<unsigned>(l.bsn),
+        std::string keys = formatted(numbers_text, static_cast<unsigned>(l.bsn),
                                   static_cast<unsigned>(l.bsn + l.selections.size() - 1));
         say_wrapped(keys, parts, second_indent);
     } else {
@@ -136,14 +130,14 @@ void print_selection(const DiscLayout& layout, const PlaybackControl& c, const P
     parts.clear();
     add_links(parts, c, l);
     if (l.default_action == DefaultAction::list)
-        parts.push_back(format(default_text, list_words(c, l.default_list).c_str()));
+        parts.push_back(formatted(default_text, list_words(c, l.default_list).c_str()));
     else if (l.default_action == DefaultAction::multi)
         parts.push_back(multi_default_text);
     else if (l.default_action == DefaultAction::multi_no_numbers)
         parts.push_back(multi_default_no_numbers_text);
     int timeout = wait_seconds(l.timeout_code);
     if (l.timeout_list != no_list && timeout >= 0)
-        parts.push_back(format(timeout_text, timeout, list_words(c, l.timeout_list).c_str()));
+        parts.push_back(formatted(timeout_text, timeout, list_words(c, l.timeout_list).c_str()));
     else
         parts.push_back(timeout_forever_text);
     if (l.has_areas)
@@ -158,17 +152,17 @@ void print_play(const DiscLayout& layout, const PlaybackControl& c, const Playba
         items.push_back(play_item_words(layout, n));
     if (items.empty())
         items.push_back(nothing_text);
-    std::string head = format(play_text, lid_words(l).c_str(), items[0].c_str());
+    std::string head = formatted(play_text, lid_words(l).c_str(), items[0].c_str());
     say_wrapped(head, std::vector<std::string>(items.begin() + 1, items.end()));
 
     std::vector<std::string> parts;
     if (l.play_time != 0)
-        parts.push_back(format(play_time_text, l.play_time / 15u, l.play_time % 15u * 100 / 15));
+        parts.push_back(formatted(play_time_text, l.play_time / 15u, l.play_time % 15u * 100 / 15));
     int wait = wait_seconds(l.wait_code);
-    parts.push_back(wait < 0 ? std::string(wait_forever_text) : format(wait_text, wait));
+    parts.push_back(wait < 0 ? std::string(wait_forever_text) : formatted(wait_text, wait));
     int autowait = wait_seconds(l.autowait_code);
     if (l.autowait_code != 0)
-        parts.push_back(autowait < 0 ? std::string(autowait_forever_text) : format(autowait_text, autowait));
+        parts.push_back(autowait < 0 ? std::string(autowait_forever_text) : formatted(autowait_text, autowait));
     add_links(parts, c, l);
     if (l.rejected)
         parts.push_back(rejected_text);
@@ -178,12 +172,12 @@ void print_play(const DiscLayout& layout, const PlaybackControl& c, const Playba
 void print_end(const DiscLayout& layout, const PlaybackList& l)
 {
     std::vector<std::string> parts;
-    parts.push_back(l.next_volume == 0 ? std::string(stop_text) : format(next_volume_text, l.next_volume));
+    parts.push_back(l.next_volume == 0 ? std::string(stop_text) : formatted(next_volume_text, l.next_volume));
     if (l.change_picture != 0)
-        parts.push_back(format(change_picture_text, play_item_words(layout, l.change_picture).c_str()));
+        parts.push_back(formatted(change_picture_text, play_item_words(layout, l.change_picture).c_str()));
     if (l.rejected)
         parts.push_back(rejected_text);
-    say_wrapped(format(end_text, lid_words(l).c_str()), parts);
+    say_wrapped(formatted(end_text, lid_words(l).c_str()), parts);
 }
 
 }  // namespace
@@ -204,10 +198,10 @@ std::string play_item_words(const DiscLayout& layout, std::uint16_t number)
         std::size_t k = 0;
         while (s.entries[k] != ref.index)
             ++k;
-        return format(entry_words_text, k + 1, s.name.c_str());
+        return formatted(entry_words_text, k + 1, s.name.c_str());
     }
     default:
-        return format(invalid_item_text, static_cast<unsigned>(number));
+        return formatted(invalid_item_text, static_cast<unsigned>(number));
     }
 }
 

@@ -143,11 +143,8 @@ void report_damage(const std::vector<DamagedOutput>& outputs)
         std::string where;
         for (std::size_t r = 0; r < output.tally.damage.size() && r < ranges_named; ++r)
             where += (r ? "; " : "") + describe_range(output.tally.damage[r]);
-        if (output.tally.damage.size() > ranges_named) {
-            char more[64];
-            std::snprintf(more, sizeof more, more_damage_text, output.tally.damage.size() - ranges_named);
-            where += more;
-        }
+        if (output.tally.damage.size() > ranges_named)
+            where += formatted(more_damage_text, output.tally.damage.size() - ranges_named);
         unsigned long long count = 0;
         for (const DamageRange& range : output.tally.damage)
             count += range.count;
