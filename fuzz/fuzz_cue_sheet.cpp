@@ -1,12 +1,14 @@
 // Arbitrary sheet text through the CUE parser, then the entry ends against
-// BINs of a size taken from the text's first bytes; and the same text through
-// the TOC parser, whose pieces must be usable as they are.
+// BINs of a size taken from the text's first bytes; the same text through
+// the TOC parser, whose pieces must be usable as they are; and the same bytes
+// as a Nero chunk list, whose tracks must lie in the data before it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
 #include "cue/cue_sheet.h"
+#include "cue/nrg_image.h"
 #include "cue/toc_sheet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -17,6 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const TocPiece& piece : toc.pieces)
             if ((piece.sector_size != 2352 && piece.sector_size != 2336) || toc.tracks == 0)
                 std::abort();
+    const std::uint64_t data_end = 1u << 30;
+    for (const NrgTrack& track : parse_nrg_chunks({data, size}, data_end).tracks)
+        if (track.offset + std::uint64_t{track.sectors} * track.sector_size > data_end || track.sectors == 0)
+            std::abort();
     ParsedSheet sheet = parse_cue_sheet(text);
     if (!sheet.error.empty() || sheet.entries.size() < 2)
         return 0;

@@ -96,7 +96,7 @@ void ignore_vcd_log(vcd_log_level_t, const char*) {}
 bool open_cdio_source(const std::string& path, CdioKind kind)
 {
     close_cdio_source();
-    driver_id_t driver = kind == CdioKind::nrg ? DRIVER_NRG : kind == CdioKind::toc ? DRIVER_CDRDAO : DRIVER_DEVICE;
+    driver_id_t driver = kind == CdioKind::toc ? DRIVER_CDRDAO : DRIVER_DEVICE;
     device = cdio_open(path.c_str(), driver);
     if (!device)
         return false;

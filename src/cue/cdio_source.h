@@ -1,5 +1,6 @@
-// Images that only libcdio reads (Nero images, cdrdao TOC files of other
-// shapes) and discs in a drive, seen as a raw image of 2352-byte sectors.
+// cdrdao TOC files of the shapes the program does not read itself, and
+// discs in a drive, read through libcdio and seen as a raw image of
+// 2352-byte sectors.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 
 #include <cdio/cdio.h>
 
-enum class CdioKind : std::uint8_t { nrg, toc, drive };
+enum class CdioKind : std::uint8_t { toc, drive };
 
 // Opens the image or drive; its sectors then read as bin_images' last entry.
 // False when libcdio cannot open it.

@@ -7,6 +7,7 @@
 
 #include "cue/cdio_source.h"
 #include "cue/cue_sheet.h"
+#include "cue/nrg_image.h"
 #include "cue/toc_sheet.h"
 #include "state/run_state.h"
 
@@ -20,7 +21,7 @@ constexpr const char* outside_text = "Disc sector %u lies outside the image.\n";
 constexpr const char* toc_file_failed_text = "%s, named in the TOC file, could not be opened.\n";
 constexpr const char* toc_piece_outside_text = "The TOC file reads %s from byte %llu on, past its end.\n";
 constexpr const char* toc_unread_text = "%s could not be read as a cdrdao TOC file: %s.\n";
-constexpr const char* cdio_failed_text = "%s could not be read as a Nero image.\n";
+constexpr const char* nrg_unread_text = "%s could not be read as a Nero image: %s.\n";
 constexpr const char* drive_failed_text = "%s could not be read as a disc in a drive.\n";
 
 bool has_suffix(const std::string& name, const char* suffix)
@@ -104,15 +105,60 @@ bool names_a_disc_image(const std::string& name)
     return has_suffix(name, ".toc") || has_suffix(name, ".nrg") || is_device(name);
 }
 
+// A Nero image says in its own chunk list where each track lies in it;
+// the sectors are then runs of the file like a BIN's.
+DiscImage open_nrg()
+{
+    constexpr std::uint64_t max_chunk_list = 1u << 20;
+    if (!io.input_file.open(io.input_name)) {
+        say(image_open_failed_text, io.input_name.c_str());
+        end_run(1);
+    }
+    std::uint64_t size = file_size(io.input_file);
+    std::size_t tail = static_cast<std::size_t>(std::min<std::uint64_t>(size, 12));
+    std::span<const std::uint8_t> footer(io.input_file.need(size - tail, tail), tail);
+    std::string error;
+    std::uint64_t offset = nrg_chunk_offset(footer, size, error);
+    if (error.empty() && size - offset > max_chunk_list)
+        error = "its chunk list is over 1 MiB long";
+    NrgLayout layout;
+    if (error.empty()) {
+        std::vector<std::uint8_t> chunks;
+        for (std::uint64_t at = offset; at < size;) {
+            std::span<const std::uint8_t> bytes = io.input_file.view(at, io.input_file.capacity());
+            if (bytes.empty())
+                io.input_file.read_failed();
+            chunks.insert(chunks.end(), bytes.begin(), bytes.end());
+            at += bytes.size();
+        }
+        layout = parse_nrg_chunks(chunks, offset);
+        error = layout.error;
+    }
+    if (!error.empty()) {
+        say(nrg_unread_text, io.input_name.c_str(), error.c_str());
+        end_run(1);
+    }
+    bin_images.push_back({io.input_file.name(), size});
+    DiscImage image;
+    for (std::size_t t = 0; t < layout.tracks.size(); ++t) {
+        const NrgTrack& track = layout.tracks[t];
+        image.runs.push_back({track.first_lsn, track.sectors, 0, track.offset, track.sector_size});
+        image.tracks.push_back({static_cast<int>(t + 1), track.first_lsn});
+        image.sectors = track.first_lsn + track.sectors;
+    }
+    return image;
+}
+
 DiscImage open_disc_image()
 {
     silence_cdio_logs();
     if (has_suffix(io.input_name, ".toc"))
         return open_toc();
-    if (has_suffix(io.input_name, ".nrg") || is_device(io.input_name)) {
-        bool drive = is_device(io.input_name);
-        if (!open_cdio_source(io.input_name, drive ? CdioKind::drive : CdioKind::nrg)) {
-            say(drive ? drive_failed_text : cdio_failed_text, io.input_name.c_str());
+    if (has_suffix(io.input_name, ".nrg"))
+        return open_nrg();
+    if (is_device(io.input_name)) {
+        if (!open_cdio_source(io.input_name, CdioKind::drive)) {
+            say(drive_failed_text, io.input_name.c_str());
             end_run(1);
         }
         DiscImage image = disc_image_of_bins({bin_images.back().size});
