@@ -88,7 +88,7 @@ TEST(NrgImage, DamageIsRefused)
 {
     Bytes good = tao_entry(0, 300 * 2336, 3, false);
     Bytes cut = chunk("ETNF", good);
-    cut.resize(cut.size() - 1);
+    cut.pop_back();
     for (const Bytes& chunks : {cut, chunk("ETNF", tao_entry(0, 300 * 2336, 0, false)),  // a Mode 1 track
                                 chunk("ETNF", tao_entry(0, 300 * 2336 + 1, 3, false)), chunk("ETNF", Bytes(19, 0)),
                                 concat({chunk("ETNF", good), chunk("ETNF", good)}), chunk("SINF", Bytes(4)),
