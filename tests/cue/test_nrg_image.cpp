@@ -27,7 +27,7 @@ Bytes tao_entry(std::uint64_t offset, std::uint64_t length, std::uint32_t mode, 
     put(e, offset, wide ? 8 : 4);
     put(e, length, wide ? 8 : 4);
     put(e, mode, 4);
-    put(e, 0, wide ? 12 : 8);
+    e.insert(e.end(), wide ? 12 : 8, 0);
     return e;
 }
 
