@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr const char* write_failed_text = "%s could not be written.\n";
 
 constexpr const char* xml_head =
     "<?xml version=\"1.0\"?>\n"
@@ -361,7 +360,7 @@ void write_disc_description(const std::string& path, const DiscLayout& layout, c
 {
     std::string text = disc_description_text(layout, control, entry_times);
     if (!io.output_file.open(path)) {
-        say(write_failed_text, path.c_str());
+        say_unwritable(path);
         end_run(1);
     }
     io.output_file.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr const char* image_open_failed_text = "%s could not be opened.\nFile could be missing.\n\n";
 constexpr const char* sector_size_text =
     "Track %d has %u-byte sectors: a whole disc is read from images of %u-byte sectors.\n";
 constexpr const char* empty_image_text = "%s holds no whole sector.\n";
@@ -111,7 +110,7 @@ DiscImage open_nrg()
 {
     constexpr std::uint64_t max_chunk_list = 1u << 20;
     if (!io.input_file.open(io.input_name)) {
-        say(image_open_failed_text, io.input_name.c_str());
+        say_unopenable(io.input_name);
         end_run(1);
     }
     std::uint64_t size = file_size(io.input_file);
@@ -177,7 +176,7 @@ DiscImage open_disc_image()
         }
     } else {
         if (!io.input_file.open(io.input_name)) {
-            say(image_open_failed_text, io.input_name.c_str());
+            say_unopenable(io.input_name);
             end_run(1);
         }
         bin_images.push_back({io.input_file.name(), file_size(io.input_file)});

@@ -23,7 +23,6 @@ constexpr const char* destination_text = "MPEG destination folder --> %s\n";
 constexpr const char* method_text = "Extraction method --> disc2mpg\n";
 constexpr const char* refused_option_text = "%s means nothing with -disc2mpg: every item is written whole.\n";
 constexpr const char* folder_failed_text = "%s could not be made as a folder.\n";
-constexpr const char* create_failed_text = "%s could not be written.\n";
 constexpr const char* spans_files_text = "%s spans two files of the image: it cannot be copied.\n";
 constexpr const char* writing_text = "\xfe                 %s -> writing...\r";
 constexpr const char* empty_item_text = "\xfe %s holds no MPEG data: no file written.\n";
@@ -171,7 +170,7 @@ bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent
     }
     io.output_name = path_in(output_name_template, name);
     if (!io.output_file.open(io.output_name)) {
-        say(create_failed_text, io.output_name.c_str());
+        say_unwritable(io.output_name);
         end_run(1);
     }
     open_bin_image(first->bin);
@@ -202,7 +201,7 @@ void write_chapters(const std::string& name, const std::vector<std::uint64_t>& t
     std::string text = chapters_text(times, length);
     io.output_name = path_in(output_name_template, name);
     if (!io.output_file.open(io.output_name)) {
-        say(create_failed_text, io.output_name.c_str());
+        say_unwritable(io.output_name);
         end_run(1);
     }
     io.output_file.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
@@ -217,7 +216,7 @@ void copy_disc_file(const DiscImage& image, const DiscFile& file, const std::str
     constexpr std::uint32_t mixed_sector_size = raw_sector_size - 16;
     io.output_name = path_in(output_name_template, name);
     if (!io.output_file.open(io.output_name)) {
-        say(create_failed_text, io.output_name.c_str());
+        say_unwritable(io.output_name);
         end_run(1);
     }
     std::uint64_t left = file.size;

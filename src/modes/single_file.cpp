@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr const char* open_failed_text = "%s could not be opened.\nFile could be missing.\n\n";
-constexpr const char* create_failed_text = "%s could not be written.\n";
 constexpr const char* unread_write_text =
     "Write size of %u bytes is larger than the read size of %u bytes: bytes never read would be written.\n";
 constexpr const char* searching_text = "\xfe                 -> searching \r";
@@ -28,7 +26,7 @@ bool open_single_input()
 {
     if (io.input_file.open(io.input_name))
         return true;
-    say(open_failed_text, io.input_name.c_str());
+    say_unopenable(io.input_name);
     settings.exit_status = 1;
     return false;
 }
@@ -37,7 +35,7 @@ bool create_single_output()
 {
     if (io.output_file.open(io.output_name))
         return true;
-    say(create_failed_text, io.output_name.c_str());
+    say_unwritable(io.output_name);
     settings.exit_status = 1;
     return false;
 }

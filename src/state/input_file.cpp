@@ -13,8 +13,14 @@
 namespace {
 
 constexpr const char* read_error_text = "%s could not be read.\n";
+constexpr const char* open_failed_text = "%s could not be opened.\nFile could be missing.\n\n";
 
 }  // namespace
+
+void say_unopenable(const std::string& name)
+{
+    say(open_failed_text, name.c_str());
+}
 
 bool BlockReader::open(const std::string& path)
 {

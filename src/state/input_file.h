@@ -13,6 +13,9 @@
 // how many it gave.
 using ByteSource = std::size_t (*)(std::uint8_t* dst, std::size_t n, std::uint64_t at);
 
+// Prints the lines an input that cannot be opened gets.
+void say_unopenable(const std::string& name);
+
 class BlockReader {
 public:
     explicit BlockReader(std::span<std::uint8_t> buffer) : buf_(buffer) {}

@@ -153,10 +153,15 @@ void BlockWriter::start_writeback()
     handed_ = written_;
 }
 
+void say_unwritable(const std::string& name)
+{
+    say(write_error_text, name.c_str());
+}
+
 void BlockWriter::write_failed()
 {
     abandon();
-    say(write_error_text, name_.c_str());
+    say_unwritable(name_);
     end_run(1);
 }
 

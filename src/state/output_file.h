@@ -60,6 +60,10 @@ public:
     void copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n);
 };
 
+// Prints "<name> could not be written.", the line every output that cannot
+// be made or written gets.
+void say_unwritable(const std::string& name);
+
 // On SIGINT, SIGTERM and SIGHUP (unless the run was started with them
 // ignored) the temporary file of the output being written is removed before
 // the signal ends the process as it would have.
