@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/driver.h"
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 namespace fs = std::filesystem;
 

@@ -8,10 +8,10 @@
 #include <cstdlib>
 
 #include "engine/copy_engine.h"
-#include "engine/edc.h"
-#include "engine/sector_check.h"
+#include "sector/edc.h"
+#include "sector/sector_check.h"
 #include "engine/scanner.h"
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

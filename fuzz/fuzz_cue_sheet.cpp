@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "cue/cue_sheet.h"
-#include "cue/nrg_image.h"
-#include "cue/toc_sheet.h"
+#include "image/cue_sheet.h"
+#include "image/nrg_image.h"
+#include "image/toc_sheet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

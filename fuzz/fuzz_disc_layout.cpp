@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cue/disc_layout.h"
+#include "vcd/disc_layout.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <span>
 
-#include "cue/disc_description.h"
-#include "cue/playback.h"
-#include "state/report.h"
+#include "vcd/disc_description.h"
+#include "vcd/playback.h"
+#include "io/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstdint>
 
-#include "state/numbers.h"
-#include "state/run_state.h"
+#include "io/numbers.h"
+#include "run/run_state.h"
 
 namespace {
 

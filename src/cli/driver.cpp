@@ -4,10 +4,10 @@
 #include <new>
 
 #include "cli/command_line.h"
-#include "cue/cdio_source.h"
+#include "image/cdio_source.h"
 #include "modes/modes.h"
-#include "state/file_identity.h"
-#include "state/run_state.h"
+#include "io/file_identity.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "cli/driver.h"
-#include "state/output_file.h"
-#include "state/report.h"
+#include "io/output_file.h"
+#include "io/report.h"
 
 int main(int argc, char** argv)
 {

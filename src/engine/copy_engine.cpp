@@ -7,7 +7,7 @@
 #include "engine/corrections.h"
 #include "engine/mode2.h"
 #include "engine/scanner.h"
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

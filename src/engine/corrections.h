@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "state/formats.h"
+#include "sector/formats.h"
 
 inline constexpr std::uint32_t bumper_scan_cap = 0xF00000;  // 15 MiB
 // Four packs of padding: the room of four MPEG blocks.

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "engine/edc.h"
-#include "state/run_state.h"
+#include "sector/edc.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "state/input_file.h"
+#include "io/input_file.h"
 
 inline constexpr std::uint8_t end_code[4] = {0x00, 0x00, 0x01, 0xB9};
 

@@ -1,13 +1,13 @@
 // Splitting a CUE/BIN image into per-track raw images, .dat files or MPEG
 // streams: one procedure, three rows of differences.
-#include "state/option_summary.h"
-#include "cue/cue_sheet.h"
-#include "cue/track_table.h"
+#include "run/option_summary.h"
+#include "image/cue_sheet.h"
+#include "modes/track_table.h"
 #include "engine/copy_engine.h"
 #include "engine/mode2.h"
 #include "engine/scanner.h"
 #include "modes/modes.h"
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // .dat files built from a raw track image or an MPEG stream.
-#include "state/option_summary.h"
+#include "run/option_summary.h"
 #include "engine/mode2.h"
 #include "modes/modes.h"
 #include "modes/single_file.h"
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 void raw2dat()
 {

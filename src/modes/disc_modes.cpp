@@ -3,18 +3,18 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "cue/cue_sheet.h"
-#include "cue/disc_description.h"
-#include "cue/disc_filesystem.h"
-#include "cue/entry_time.h"
-#include "cue/playback.h"
+#include "image/cue_sheet.h"
+#include "vcd/disc_description.h"
+#include "vcd/disc_filesystem.h"
+#include "vcd/entry_time.h"
+#include "vcd/playback.h"
 #include "engine/copy_engine.h"
-#include "engine/pack_clock.h"
-#include "engine/sector_check.h"
+#include "mpeg/pack_clock.h"
+#include "sector/sector_check.h"
 #include "modes/disc_report.h"
 #include "modes/modes.h"
-#include "state/option_summary.h"
-#include "state/run_state.h"
+#include "run/option_summary.h"
+#include "run/run_state.h"
 
 namespace {
 

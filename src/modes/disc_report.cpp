@@ -1,7 +1,7 @@
 #include "modes/disc_report.h"
 
-#include "state/formats.h"
-#include "state/report.h"
+#include "sector/formats.h"
+#include "io/report.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cue/disc_layout.h"
+#include "vcd/disc_layout.h"
 
 // The sectors of an item that carry its stream, and the clocks of the first
 // and last pack in them (90 kHz ticks).

@@ -2,10 +2,10 @@
 #include <cstring>
 
 #include "engine/mode2.h"
-#include "state/option_summary.h"
+#include "run/option_summary.h"
 #include "modes/modes.h"
 #include "modes/single_file.h"
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "engine/copy_engine.h"
 #include "engine/scanner.h"
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

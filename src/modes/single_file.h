@@ -1,7 +1,7 @@
 // Steps shared by the conversions that read one input file.
 #pragma once
 
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 // Ends the run when a step would write more bytes than it read.
 void refuse_unread_writes(unsigned read_size, unsigned write_size);

@@ -3,12 +3,12 @@
 // track. Nothing is written.
 #include <algorithm>
 
-#include "cue/cue_sheet.h"
-#include "cue/disc_image.h"
-#include "engine/sector_check.h"
+#include "image/cue_sheet.h"
+#include "image/disc_image.h"
+#include "sector/sector_check.h"
 #include "modes/modes.h"
 #include "modes/single_file.h"
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -64,7 +64,7 @@ void check_transcript(const std::string& name)
 }
 
 TEST(Transcripts, CommandLine) { check_transcript("cli/command_line.txt"); }
-TEST(Transcripts, Cue) { check_transcript("cue/cue.txt"); }
+TEST(Transcripts, Cue) { check_transcript("modes/cue.txt"); }
 TEST(Transcripts, Faults) { check_transcript("faults/faults.txt"); }
 TEST(Transcripts, Modes) { check_transcript("modes/modes.txt"); }
 TEST(Transcripts, Disc) { check_transcript("modes/disc.txt"); }

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "state/run_state.h"
+#include "run/run_state.h"
 
 std::string mask_clock(std::string text)
 {

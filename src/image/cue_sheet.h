@@ -1,0 +1,67 @@
+// CUE sheets read from memory: the entries a sheet describes and the BIN
+// images it names. Nothing here touches a file.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/run_state.h"
+
+// Longest sheet the program reads; real sheets are a few KB.
+inline constexpr std::uint64_t max_sheet_size = 1u << 20;
+
+struct ParsedSheet {
+    // BIN names as the FILE lines write them, quote marks removed.
+    std::vector<std::string> bins;
+    // One entry per INDEX line. Offsets count from the start of the entry's
+    // own BIN; an entry followed by another in the same BIN ends one sector
+    // short of it, the others keep end_offset 0 until set_entry_ends.
+    std::vector<TrackRecord> entries;
+    // The latest TRACK line's type word: its fifth character and its size.
+    char mode_char = 0;
+    std::uint32_t sector_size = 0;
+    // Sectors from the start of the BIN of the latest INDEX line.
+    std::int64_t last_position = 0;
+    // An entry read before any FILE line ends at 0, as if its BIN were empty.
+    bool end_cut = false;
+    // The message that ends the run, when the sheet cannot be used.
+    std::string error;
+};
+
+ParsedSheet parse_cue_sheet(std::string_view text);
+
+// Sets the end of each BIN's last entry to that BIN's last whole sector and
+// cuts the other ends to their BIN's size. True when the sizes disagree with
+// the sheet: a partial last sector, a cut end, an entry past its BIN's end.
+bool set_entry_ends(std::span<TrackRecord> entries, std::span<const std::uint64_t> bin_sizes, bool end_cut);
+
+// The second name tried for a BIN, and the one shown when it cannot be
+// found: from the end back to the last '/', backslashes become slashes and
+// letters lower case.
+std::string rewrite_bin_name(std::string name);
+
+// Sector size of a TRACK type word, or 0 for a word the program cannot use.
+std::uint32_t track_type_sector_size(std::string_view word);
+
+// The paths tried for a BIN the sheet at sheet_path names, in order: beside
+// the sheet the name as written, then rewritten; the same two from the working
+// folder; then the name without its folder part (either '/' or '\'
+// separates) beside the sheet.
+std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string_view name);
+
+// The whole text of the sheet (a CUE sheet or a TOC file) named by
+// input_name; a sheet that cannot be read or is over 1 MiB ends the run.
+std::string read_sheet_text();
+
+// Reads the sheet named by input_name and opens every BIN it names, filling
+// bin_images. Every error ends the run.
+ParsedSheet load_cue_sheet();
+
+// load_cue_sheet, then fills track_table and highest_track.
+void read_cue_sheet();
+
+// Makes bin_images[b] the input and input_size its size.
+void open_bin_image(std::size_t b);

@@ -1,0 +1,142 @@
+#include "image/nrg_image.h"
+
+#include <cstring>
+
+namespace {
+
+// A track written track-at-once is followed on the disc by a two-second gap
+// that the image does not hold.
+constexpr std::uint32_t tao_gap_sectors = 150;
+constexpr std::size_t max_tracks = 99;
+
+std::uint64_t big_endian(const std::uint8_t* p, int bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i)
+        value = value << 8 | p[i];
+    return value;
+}
+
+// Nero's track modes that a Video CD track can have, as sector sizes.
+std::uint32_t mode_sector_size(std::uint64_t mode)
+{
+    switch (mode) {
+    case 0x03:  // Mode 2, 2336 bytes from the subheader on
+        return 2336;
+    case 0x06:  // Mode 2, raw
+    case 0x07:  // audio, raw
+        return 2352;
+    default:
+        return 0;
+    }
+}
+
+// ETNF (32-bit fields) and ETN2 (64-bit offsets and lengths): per track its
+// offset, length in bytes, mode and first sector.
+std::string read_tao(std::span<const std::uint8_t> data, bool wide, NrgLayout& layout)
+{
+    const std::size_t entry = wide ? 32 : 20;
+    if (data.size() % entry != 0 || data.empty() || data.size() / entry > max_tracks)
+        return "its track list has a size of " + std::to_string(data.size()) + " bytes";
+    std::uint64_t next_lsn = 0;
+    for (std::size_t at = 0; at < data.size(); at += entry) {
+        const std::uint8_t* p = data.data() + at;
+        int width = wide ? 8 : 4;
+        std::uint64_t offset = big_endian(p, width), length = big_endian(p + width, width);
+        std::uint32_t size = mode_sector_size(big_endian(p + 2 * width, 4));
+        if (size == 0)
+            return "track " + std::to_string(layout.tracks.size() + 1) + " has a mode no Video CD has";
+        if (length % size != 0 || length / size == 0 || length / size > 0xFFFFFFFFull - next_lsn)
+            return "track " + std::to_string(layout.tracks.size() + 1) + " has a length of " + std::to_string(length) +
+                   " bytes";
+        NrgTrack track{offset, static_cast<std::uint32_t>(length / size), size, static_cast<std::uint32_t>(next_lsn)};
+        layout.tracks.push_back(track);
+        next_lsn += track.sectors + std::uint64_t{tao_gap_sectors};
+    }
+    return {};
+}
+
+// DAOI (32-bit offsets) and DAOX (64-bit): after a 22-byte head, per track
+// its ISRC, sector size, mode, and the offsets of index 0, index 1 and its
+// end. The tracks follow each other on the disc from index 1 of the first.
+std::string read_dao(std::span<const std::uint8_t> data, bool wide, NrgLayout& layout)
+{
+    constexpr std::size_t head = 22;
+    const std::size_t entry = wide ? 42 : 30;
+    if (data.size() < head || (data.size() - head) % entry != 0 || data.size() == head ||
+        (data.size() - head) / entry > max_tracks)
+        return "its disc-at-once list has a size of " + std::to_string(data.size()) + " bytes";
+    std::uint64_t next_lsn = 0;
+    for (std::size_t at = head; at < data.size(); at += entry) {
+        const std::uint8_t* p = data.data() + at + 12;  // past the ISRC
+        int width = wide ? 8 : 4;
+        std::uint32_t size = mode_sector_size(big_endian(p + 2, 2) >> 8);
+        std::uint64_t index0 = big_endian(p + 6, width), index1 = big_endian(p + 6 + width, width),
+                      end = big_endian(p + 6 + 2 * width, width);
+        std::string number = std::to_string(layout.tracks.size() + 1);
+        if (size == 0 || big_endian(p, 2) != size)
+            return "track " + number + " has a mode or sector size no Video CD has";
+        std::uint64_t from = layout.tracks.empty() ? index1 : index0;
+        if (index0 > index1 || index1 > end || (end - from) % size != 0 || (end - from) / size == 0 ||
+            (end - from) / size > 0xFFFFFFFFull - next_lsn)
+            return "track " + number + " has index offsets that do not fit together";
+        NrgTrack track{from, static_cast<std::uint32_t>((end - from) / size), size, static_cast<std::uint32_t>(next_lsn)};
+        layout.tracks.push_back(track);
+        next_lsn += track.sectors;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::uint64_t nrg_chunk_offset(std::span<const std::uint8_t> tail, std::uint64_t image_size, std::string& error)
+{
+    std::uint64_t offset = 0;
+    if (tail.size() >= 12 && std::memcmp(tail.data() + tail.size() - 12, "NER5", 4) == 0)
+        offset = big_endian(tail.data() + tail.size() - 8, 8);
+    else if (tail.size() >= 8 && std::memcmp(tail.data() + tail.size() - 8, "NERO", 4) == 0)
+        offset = big_endian(tail.data() + tail.size() - 4, 4);
+    else
+        error = "it ends in no Nero footer";
+    if (error.empty() && offset + tail.size() > image_size)
+        error = "its chunk list lies past its end";
+    return offset;
+}
+
+NrgLayout parse_nrg_chunks(std::span<const std::uint8_t> chunks, std::uint64_t chunk_offset)
+{
+    NrgLayout layout;
+    std::string error;
+    for (std::size_t at = 0; at + 8 <= chunks.size() && error.empty();) {
+        const std::uint8_t* p = chunks.data() + at;
+        std::uint64_t size = big_endian(p + 4, 4);
+        if (std::memcmp(p, "END!", 4) == 0)
+            break;
+        if (size > chunks.size() - at - 8) {
+            error = "a chunk at byte " + std::to_string(chunk_offset + at) + " runs past the end";
+            break;
+        }
+        std::span<const std::uint8_t> data = chunks.subspan(at + 8, static_cast<std::size_t>(size));
+        bool wide = std::memcmp(p, "ETN2", 4) == 0 || std::memcmp(p, "DAOX", 4) == 0;
+        if (!layout.tracks.empty() &&
+            (std::memcmp(p, "ETNF", 4) == 0 || std::memcmp(p, "ETN2", 4) == 0 || std::memcmp(p, "DAOI", 4) == 0 ||
+             std::memcmp(p, "DAOX", 4) == 0))
+            error = "it holds more than one session";
+        else if (std::memcmp(p, "ETNF", 4) == 0 || std::memcmp(p, "ETN2", 4) == 0)
+            error = read_tao(data, wide, layout);
+        else if (std::memcmp(p, "DAOI", 4) == 0 || std::memcmp(p, "DAOX", 4) == 0)
+            error = read_dao(data, wide, layout);
+        at += 8 + static_cast<std::size_t>(size);
+    }
+    if (error.empty() && layout.tracks.empty())
+        error = "it lists no track";
+    for (const NrgTrack& track : layout.tracks)
+        if (error.empty() && (track.offset > chunk_offset ||
+                              std::uint64_t{track.sectors} * track.sector_size > chunk_offset - track.offset))
+            error = "a track lies outside the image's data";
+    if (!error.empty()) {
+        layout.tracks.clear();
+        layout.error = error;
+    }
+    return layout;
+}

@@ -1,0 +1,156 @@
+#include "io/input_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "io/file_identity.h"
+#include "io/report.h"
+
+namespace {
+
+constexpr const char* read_error_text = "%s could not be read.\n";
+constexpr const char* open_failed_text = "%s could not be opened.\nFile could be missing.\n\n";
+
+}  // namespace
+
+void say_unopenable(const std::string& name)
+{
+    say(open_failed_text, name.c_str());
+}
+
+bool BlockReader::open(const std::string& path)
+{
+    reset();
+    // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused
+    // right after.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+        ::close(fd);
+        return false;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    remember_run_input(fd);
+    fd_ = fd;
+    name_ = path;
+    return true;
+}
+
+void BlockReader::open_memory(std::span<const std::uint8_t> bytes, const std::string& name)
+{
+    reset();
+    memory_ = bytes;
+    memory_open_ = true;
+    name_ = name;
+}
+
+void BlockReader::open_source(ByteSource source, std::uint64_t size, const std::string& name)
+{
+    reset();
+    source_ = source;
+    source_size_ = size;
+    name_ = name;
+}
+
+void BlockReader::close()
+{
+    source_ = nullptr;
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    memory_open_ = false;
+    buf_len_ = 0;
+}
+
+void BlockReader::reset()
+{
+    close();
+    name_.clear();
+    memory_ = {};
+    buf_start_ = 0;
+}
+
+std::uint64_t BlockReader::size() const
+{
+    if (memory_open_)
+        return memory_.size();
+    if (source_)
+        return source_size_;
+    off_t end = fd_ >= 0 ? ::lseek(fd_, 0, SEEK_END) : -1;
+    if (end < 0)
+        read_failed();
+    return static_cast<std::uint64_t>(end);
+}
+
+void BlockReader::read_failed() const
+{
+    say(read_error_text, name_.c_str());
+    end_run(1);
+}
+
+std::size_t BlockReader::fetch(std::uint8_t* dst, std::size_t n, std::uint64_t at) const
+{
+    if (memory_open_) {
+        if (at >= memory_.size())
+            return 0;
+        std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, memory_.size() - at));
+        std::memcpy(dst, memory_.data() + at, take);
+        return take;
+    }
+    if (source_) {
+        if (at >= source_size_)
+            return 0;
+        return source_(dst, static_cast<std::size_t>(std::min<std::uint64_t>(n, source_size_ - at)), at);
+    }
+    if (fd_ < 0)
+        read_failed();
+    std::size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::pread(fd_, dst + got, n - got, static_cast<off_t>(at + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            read_failed();
+        if (r == 0)
+            break;
+        got += static_cast<std::size_t>(r);
+    }
+    return got;
+}
+
+void BlockReader::fill(std::uint64_t at)
+{
+    std::size_t kept = 0;
+    if (at >= buf_start_ && at < buf_start_ + buf_len_) {
+        kept = static_cast<std::size_t>(buf_start_ + buf_len_ - at);
+        std::memmove(buf_.data(), buf_.data() + (at - buf_start_), kept);
+    }
+    buf_start_ = at;
+    buf_len_ = kept + fetch(buf_.data() + kept, buf_.size() - kept, at + kept);
+}
+
+std::span<const std::uint8_t> BlockReader::view(std::uint64_t pos, std::size_t n)
+{
+    n = std::min(n, buf_.size());
+    if (pos < buf_start_ || pos + n > buf_start_ + buf_len_)
+        fill(pos);
+    std::size_t offset = static_cast<std::size_t>(pos - buf_start_);
+    return {buf_.data() + offset, std::min(n, buf_len_ - offset)};
+}
+
+const std::uint8_t* BlockReader::need(std::uint64_t pos, std::size_t n)
+{
+    std::span<const std::uint8_t> bytes = view(pos, n);
+    if (bytes.size() < n)
+        read_failed();
+    return bytes.data();
+}

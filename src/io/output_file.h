@@ -1,0 +1,70 @@
+// Writing output files. The rest of the program writes in sector-sized
+// steps; this type turns them into large writes underneath.
+//
+// A file output is written under a temporary name in its own folder and
+// takes its real name only when close() finds it complete, so a failed or
+// interrupted run leaves no partial output and whatever file had that name
+// before stays as it was. Outputs that are not files (/dev/null, a pipe, a
+// terminal, a device) are written directly.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "io/input_file.h"
+
+class BlockWriter {
+public:
+    explicit BlockWriter(std::span<std::uint8_t> buffer) : buf_(buffer) {}
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+    ~BlockWriter() { abandon(); }
+
+    // Starts a new output; false when that is not possible, or when the
+    // file is one of the run's inputs, which replacing would destroy.
+    bool open(const std::string& path);
+    bool is_open() const { return fd_ >= 0; }
+    const std::string& name() const { return name_; }
+
+    // Any failure of the underlying writes or of the final close prints
+    // "<name> could not be written." and ends the run.
+    void write(const std::uint8_t* src, std::size_t n);
+    void write(std::span<const std::uint8_t> bytes) { write(bytes.data(), bytes.size()); }
+    // Writes out what is buffered and gives the output its name.
+    void close();
+    // Drops the output: the temporary file goes, an earlier file of that
+    // name stays.
+    void abandon();
+
+private:
+    bool flush_buffer();
+    void start_writeback();
+    [[noreturn]] void write_failed();
+
+    std::span<std::uint8_t> buf_;
+    std::string name_;
+    std::string target_;     // the file the output replaces once complete
+    std::string temp_name_;  // empty when the output is written directly
+    int fd_ = -1;
+    std::size_t used_ = 0;
+    bool replacing_ = false;
+    std::uint64_t written_ = 0;
+    std::uint64_t handed_ = 0;
+
+public:
+    // Appends n bytes of `in` from pos on, as they stand: the kernel copies
+    // them file to file where it can, read and write do it elsewhere.
+    // Failures end the run as a failed write or read.
+    void copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n);
+};
+
+// Prints "<name> could not be written.", the line every output that cannot
+// be made or written gets.
+void say_unwritable(const std::string& name);
+
+// On SIGINT, SIGTERM and SIGHUP (unless the run was started with them
+// ignored) the temporary file of the output being written is removed before
+// the signal ends the process as it would have.
+void remove_unfinished_output_on_signals();

@@ -1,0 +1,33 @@
+// videocd.xml: a Video CD or SVCD described in the XML that vcdxbuild
+// reads, naming the item copies and the other files of the filesystem
+// written beside it, so that vcdxbuild run in that folder makes the disc
+// again (byte for byte when vcdxbuild made the original, given its -T time).
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "vcd/disc_layout.h"
+#include "vcd/playback.h"
+
+// A file of the filesystem that the disc holds besides the Video CD's own
+// folders; `src` is the name its copy gets beside videocd.xml.
+struct ExtraFile {
+    std::size_t file = 0;  // index into DiscLayout::files
+    std::string src;
+};
+// The files (not folders) to copy beside videocd.xml, in layout order.
+std::vector<ExtraFile> description_extra_files(const DiscLayout& layout);
+
+// The text of videocd.xml. `control` may be null (no playback control, or
+// one that could not be read). entry_times[i] is the time of
+// layout.entries[i] (entry_time_text); an empty or missing time leaves that
+// entry out.
+std::string disc_description_text(const DiscLayout& layout, const PlaybackControl* control,
+                                  std::span<const std::string> entry_times);
+
+// Writes that text to `path` through io.output_file, whole or not at all.
+void write_disc_description(const std::string& path, const DiscLayout& layout, const PlaybackControl* control,
+                            std::span<const std::string> entry_times);

@@ -1,0 +1,10 @@
+// Reading a disc's description from the image: the ISO 9660 filesystem of
+// its first track (through libiso9660) and the Video CD files in it.
+#pragma once
+
+#include "image/disc_image.h"
+#include "vcd/disc_layout.h"
+
+// The whole layout of the disc. A disc without a Video CD or SVCD info file,
+// or whose description is damaged, ends the run with a line that says so.
+DiscLayout read_disc_description(const DiscImage& image);

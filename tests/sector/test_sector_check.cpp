@@ -1,0 +1,157 @@
+// The EDC, the sector check and the damage ranges, in-process on sectors of
+// the committed vcdimager sample image.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "sector/edc.h"
+#include "engine/mode2.h"
+#include "sector/sector_check.h"
+#include "fixtures.h"
+
+namespace {
+
+std::uint32_t edc_bit_by_bit(const Bytes& b)
+{
+    std::uint32_t edc = 0;
+    for (std::uint8_t byte : b) {
+        edc ^= byte;
+        for (int bit = 0; bit < 8; ++bit)
+            edc = (edc >> 1) ^ ((edc & 1) ? 0xD8018001u : 0);
+    }
+    return edc;
+}
+
+const Bytes& sample_image()
+{
+    static const Bytes image = [] {
+        std::ifstream in(MIVARO_TEST_DATA "/sample/sample.bin", std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }();
+    return image;
+}
+
+// Sector n of the sample: 16 is Form 1 (the primary volume descriptor), 450
+// an empty Form 2 sector of a pregap, 480 the first of the first movie.
+Bytes sample_sector(std::size_t n)
+{
+    return slice(sample_image(), n * sector_bytes, sector_bytes);
+}
+
+std::uint16_t check(const Bytes& sector, std::optional<std::uint32_t> lba, std::uint8_t mode = 0)
+{
+    return check_sector(std::span<const std::uint8_t, 2352>(sector.data(), 2352), lba, mode);
+}
+
+Bytes flipped(Bytes b, std::size_t at, std::uint8_t bits = 0x01)
+{
+    b[at] ^= bits;
+    return b;
+}
+
+}  // namespace
+
+// Every length around the 16- and 64-byte steps of the folding, both ways,
+// and an EDC carried over two pieces; the empty sector's EDC that every .dat
+// lead-in stores; the EDCs the sample's sectors store.
+TEST(SectorCheck, EdcAgreesWithTheBitByBitDefinition)
+{
+    Bytes data = filler(3000, 7);
+    for (std::size_t n = 0; n <= 300; ++n) {
+        Bytes piece = slice(data, 1, n);
+        std::uint32_t want = edc_bit_by_bit(piece);
+        EXPECT_EQ(edc_update(0, piece), want) << n;
+        EXPECT_EQ(edc_portable(0, piece), want) << n;
+    }
+    EXPECT_EQ(edc_update(edc_update(0, slice(data, 0, 1000)), slice(data, 1000, 1332)), edc_bit_by_bit(slice(data, 0, 2332)));
+    Bytes empty = concat({hex("01006000 01006000"), zeros(block_size)});
+    EXPECT_EQ(cd_edc(empty), 0xD8172BAFu);
+    EXPECT_EQ(edc_bit_by_bit(empty), 0xD8172BAFu);
+    Bytes form2 = sample_sector(480), form1 = sample_sector(16);
+    EXPECT_EQ(edc_update(0, slice(form2, 16, 2332)), edc_bit_by_bit(slice(form2, 16, 2332)));
+    for (const auto& [sector, from, at] : {std::tuple{form2, 16, 2348}, {form1, 16, 2072}}) {
+        std::uint32_t edc = edc_update(0, slice(sector, from, at - from));
+        EXPECT_EQ(slice(sector, at, 4), Bytes({std::uint8_t(edc), std::uint8_t(edc >> 8), std::uint8_t(edc >> 16), std::uint8_t(edc >> 24)}));
+    }
+}
+
+// The sample is whole; each kind of damage sets its own bit and no other.
+TEST(SectorCheck, EachFaultHasItsBit)
+{
+    SectorTally tally;
+    check_sectors(sample_image(), 0, true, 2, tally);
+    EXPECT_EQ(tally.read, sample_image().size() / sector_bytes);
+    EXPECT_EQ(tally.whole, tally.read);
+    EXPECT_TRUE(tally.damage.empty());
+
+    const Bytes form1 = sample_sector(16), empty = sample_sector(450), movie = sample_sector(480);
+    const std::vector<std::tuple<Bytes, std::uint32_t, std::uint16_t>> cases = {
+        {form1, 16, 0},
+        {flipped(form1, 0), 16, fault_sync},
+        {flipped(form1, 11, 0x80), 16, fault_sync},
+        {flipped(form1, 14), 16, fault_address},
+        {form1, 17, fault_address},
+        {flipped(form1, 12, 0x0A), 16, fault_address},  // minute 0x0A is not BCD
+        {flipped(form1, 15, 0x01), 16, fault_mode},
+        {flipped(form1, 15, 0x03), 16, fault_mode | fault_edc | fault_p_parity | fault_q_parity},  // read as Mode 1
+        {flipped(form1, 18), 16, fault_subheader | fault_edc | fault_p_parity | fault_q_parity},
+        {flipped(form1, 1000, 0x40), 16, fault_edc | fault_p_parity | fault_q_parity},
+        {flipped(form1, 2073), 16, fault_edc | fault_p_parity | fault_q_parity},
+        {flipped(form1, 2100), 16, fault_p_parity | fault_q_parity},  // P bytes are under Q
+        {flipped(form1, 2300), 16, fault_q_parity},
+        {flipped(form1, 13), 16, fault_address},  // Mode 2 parity takes the header as zeros
+        {movie, 480, 0},
+        {flipped(movie, 100), 480, fault_edc},
+        {flipped(movie, 2350), 480, fault_edc},
+        {flipped(movie, 16), 480, fault_subheader | fault_edc},
+        {flipped(movie, 15, 0x06), 480, fault_mode},
+        {empty, 450, 0},
+        {Bytes(sector_bytes, 0), 450, fault_blank},
+        {concat({slice(movie, 0, 2348), zeros(4)}), 480, note_no_edc},
+        {concat({slice(flipped(movie, 100), 0, 2348), zeros(4)}), 480, note_no_edc},  // nothing to find it by
+    };
+    for (const auto& [sector, lba, want] : cases)
+        EXPECT_EQ(check(sector, lba, 2), want) << lba << " " << fault_names(want);
+    EXPECT_EQ(check(flipped(form1, 14), std::nullopt), 0);  // no place known: the address is not compared
+    EXPECT_EQ(check(movie, 480, 1), fault_mode);            // a Mode 2 sector in a Mode 1 track
+}
+
+// Consecutive sectors with the same faults merge; a new fault set or a gap
+// starts a range. Whole sectors and sectors without EDC are counted apart.
+TEST(SectorCheck, DamageRangesAndTheirWords)
+{
+    SectorTally t;
+    const std::pair<std::uint32_t, std::uint16_t> sectors[] = {
+        {0, 0}, {1, fault_edc}, {2, fault_edc}, {3, fault_edc | note_no_edc}, {4, fault_sync},
+        {5, note_no_edc}, {6, fault_sync}, {4499, fault_address | fault_q_parity | fault_cut_short}};
+    for (const auto& [lba, faults] : sectors)
+        tally_sector(t, lba, faults);
+    EXPECT_EQ(t.read, 8u);
+    EXPECT_EQ(t.whole, 2u);
+    EXPECT_EQ(t.without_edc, 1u);
+    std::vector<std::string> ranges;
+    for (const DamageRange& r : t.damage)
+        ranges.push_back(describe_range(r));
+    EXPECT_EQ(ranges, (std::vector<std::string>{"00:02:01 to 00:02:03, 3 sectors: EDC", "00:02:04, 1 sector: sync",
+                                                "00:02:06, 1 sector: sync",
+                                                "01:01:74, 1 sector: address, Q parity, cut short"}));
+    EXPECT_EQ(fault_names(0x1FF), "sync, address, mode byte, subheader copies differ, EDC, P parity, Q parity, "
+                                  "all zero, cut short");
+    EXPECT_EQ(disc_time(static_cast<std::uint32_t>(-150)), "00:00:00");
+    EXPECT_EQ(disc_time(449850 - 150), "99:58:00");
+}
+
+// A raw image knows no place of its own: the first sound header confirmed by
+// the next sector's sets it, so a damaged first header does not shift the rest.
+TEST(SectorCheck, AnchorOfARawImage)
+{
+    Bytes three = slice(sample_image(), 480 * sector_bytes, 3 * sector_bytes);
+    EXPECT_EQ(anchor_lba(three), 480u);
+    EXPECT_EQ(anchor_lba(flipped(three, 14)), 480u);
+    EXPECT_EQ(anchor_lba(flipped(three, 2)), 480u);
+    EXPECT_EQ(anchor_lba(slice(three, sector_bytes, sector_bytes)), 481u);
+    EXPECT_EQ(anchor_lba(flipped(flipped(three, 2352 + 2), 2 * 2352 + 2)), std::nullopt);
+    EXPECT_EQ(anchor_lba(Bytes(5 * sector_bytes, 0)), std::nullopt);
+    EXPECT_EQ(anchor_lba(slice(three, 0, 2351)), std::nullopt);
+}
