@@ -4,7 +4,6 @@
 #include <new>
 
 #include "cli/command_line.h"
-#include "image/cdio_source.h"
 #include "modes/modes.h"
 #include "io/file_identity.h"
 #include "run/run_state.h"
@@ -48,7 +47,6 @@ int run_program(int argc, const char* const* argv)
     io.output_file.abandon();
     io.input_file.close();
     io.cue_file.close();
-    close_cdio_source();
     flush_stdout();
     return status;
 }

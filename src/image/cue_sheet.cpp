@@ -167,8 +167,10 @@ struct Parser {
         else if (sheet.entries.size() > 1 &&
                  std::any_of(sheet.entries.begin(), sheet.entries.end(), [](auto& e) { return e.sector_size == 0; }))
             sheet.error = incomplete_text;
-        else if (sheet.entries.size() <= 1 && sheet.mode_char != '1')
+        else if (sheet.entries.size() <= 1 && sheet.mode_char != '1') {
             sheet.error = incomplete_text;
+            sheet.one_track = true;
+        }
     }
 };
 

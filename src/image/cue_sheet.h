@@ -29,6 +29,15 @@ struct ParsedSheet {
     bool end_cut = false;
     // The message that ends the run, when the sheet cannot be used.
     std::string error;
+    // Set with that message where the sheet has a single track that is not
+    // Mode 1: the CUE modes refuse it, a whole disc reads it like any other.
+    bool one_track = false;
+};
+
+// A sheet and the BINs it names, found and measured.
+struct LoadedSheet {
+    ParsedSheet sheet;
+    std::vector<BinImage> bins;
 };
 
 ParsedSheet parse_cue_sheet(std::string_view text);
@@ -52,15 +61,18 @@ std::uint32_t track_type_sector_size(std::string_view word);
 // separates) beside the sheet.
 std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string_view name);
 
-// The whole text of the sheet (a CUE sheet or a TOC file) named by
-// input_name; a sheet that cannot be read or is over 1 MiB ends the run.
-std::string read_sheet_text();
+// The whole text of a sheet (a CUE sheet, a TOC file, a CloneCD sheet); one
+// that cannot be read or is over 1 MiB ends the run.
+std::string read_sheet_text(const std::string& path);
 
-// Reads the sheet named by input_name and opens every BIN it names, filling
-// bin_images. Every error ends the run.
-ParsedSheet load_cue_sheet();
+// Reads the sheet at sheet_path and finds and measures every BIN it names.
+// Every error ends the run; with one_track_disc a sheet of one track that is
+// not Mode 1 is read, not refused.
+LoadedSheet load_cue_sheet(const std::string& sheet_path, bool one_track_disc = false);
 
-// load_cue_sheet, then fills track_table and highest_track.
+// The CUE modes' reading of the sheet named by input_name: load_cue_sheet,
+// then bin_images, track_table and highest_track (and, for a single Mode 1
+// track, the sector sizes that track is read with).
 void read_cue_sheet();
 
 // Makes bin_images[b] the input and input_size its size.

@@ -1,55 +1,77 @@
-// A disc image as the whole-disc mode reads it: every disc sector mapped to
-// the file that holds it as a raw 2352-byte sector. A sheet with one BIN, a
-// sheet with one BIN per track and a bare BIN are the same thing above this.
+// One model of every disc image: the files it reads, every disc sector
+// mapped to (file, offset, stored size) and the tracks with their modes.
+// CUE sheets of any sector size, cdrdao TOC files, Nero, CloneCD and
+// Alcohol images, bare images and drives all open into it (image_formats.h);
+// -disc2mpg and -verify read every sector through it.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "image/track_layout.h"
+#include "io/input_file.h"
+#include "sector/framing.h"
+
+// A file the image reads, or a source that is no file (a drive, an image
+// libcdio reads): then `source` gives its bytes.
+struct ImageFile {
+    std::string path;
+    std::uint64_t size = 0;
+    ByteSource source;
+};
 
 // Disc sectors count from 0 at 00:02:00, where a disc image's first sector is.
 struct DiscRun {
     std::uint32_t first_lsn = 0;
     std::uint32_t sectors = 0;
-    std::uint16_t bin = 0;       // which of bin_images holds them
+    std::uint16_t file = 0;      // which of the image's files holds them
     std::uint64_t offset = 0;    // byte offset of first_lsn in that file
-    // 2352 for raw sectors; 2336 where the file keeps each sector from its
-    // subheader on, as some cdrdao images do.
-    std::uint32_t sector_size = 2352;
+    std::uint32_t sector_size = 2352;  // as stored: a size of sector_framings
+    // Bytes of one more sector after the last whole one, where the file
+    // ends inside it; that sector is read as cut short.
+    std::uint32_t tail_bytes = 0;
 };
 
-struct DiscTrackStart {
+struct DiscTrack {
     int number = 0;
     std::uint32_t first_lsn = 0;
+    TrackMode mode = TrackMode::unknown;
 };
 
 struct DiscImage {
-    std::vector<DiscRun> runs;  // in disc order, each starting where the one before ends
-    std::uint32_t sectors = 0;
-    // Where each track starts, where the source says (TOC files, libcdio's
-    // sources); empty for CUE sheets and bare images.
-    std::vector<DiscTrackStart> tracks;
+    std::vector<ImageFile> files;
+    std::vector<DiscRun> runs;  // in disc order
+    std::uint32_t sectors = 0;  // one past the last sector any run holds
+    // Where each track starts and what it holds, in disc order; empty where
+    // the source does not say (a bare image).
+    std::vector<DiscTrack> tracks;
 };
-
-// Whether a name is taken as a CUE sheet (its extension is .cue in any case).
-bool is_cue_sheet_name(const std::string& name);
-
-// The runs of BINs that follow each other on the disc, the first at 00:02:00.
-DiscImage disc_image_of_bins(const std::vector<std::uint64_t>& bin_sizes);
-
-// Whether a name is one of the images only the whole-disc reader takes: a
-// cdrdao TOC file, a Nero image, a drive.
-bool names_a_disc_image(const std::string& name);
-
-// Opens input_name, a CUE sheet, a TOC file, a Nero image, a drive or a bare
-// raw image, and maps its sectors.
-// Every error ends the run.
-DiscImage open_disc_image();
 
 // The run holding a disc sector, or nullptr.
 const DiscRun* run_of(const DiscImage& image, std::uint32_t lsn);
 
-// The raw sector at lsn, read through the run's input (a sector kept without
-// its sync and header gets those it would have at that place); one outside
-// the image ends the run. Valid until the next read.
+// The framing of a run; every opener gives runs of the table's sizes only.
+const SectorFraming& framing_of(const DiscRun& run);
+
+// Makes the image's file the input (io.input_file) and input_size its size;
+// one that cannot be opened any more ends the run.
+void open_image_file(const DiscImage& image, std::size_t file);
+
+// The raw sector at lsn (a sector stored without its sync and header gets
+// those it has at that place; one stored as user data alone gets it at the
+// user data's place); one outside the image ends the run. Valid until the
+// next read.
 const std::uint8_t* read_disc_sector(const DiscImage& image, std::uint32_t lsn);
+
+// Appends a run of a file's sectors from `offset` on: `sectors` of them, or
+// as many as the file holds (0). False when the run lies outside the file
+// or the disc would pass 4 GiB of raw sectors.
+bool add_image_run(DiscImage& image, std::uint16_t file, std::uint32_t first_lsn, std::uint32_t sectors,
+                   std::uint64_t offset, std::uint32_t sector_size);
+
+// The disc a descriptor describes, whose data file the caller has found and
+// added as the image's file 0; the runs are checked against it. Returns the
+// error in words, or nothing.
+std::string image_of_layout(DiscImage& image, const TrackLayout& layout);

@@ -2,7 +2,11 @@
 
 #include <cstring>
 
+#include "run/run_state.h"
+
 namespace {
+
+constexpr const char* nrg_unread_text = "%s could not be read as a Nero image: %s.\n";
 
 // A track written track-at-once is followed on the disc by a two-second gap
 // that the image does not hold.
@@ -17,17 +21,35 @@ std::uint64_t big_endian(const std::uint8_t* p, int bytes)
     return value;
 }
 
-// Nero's track modes that a Video CD track can have, as sector sizes.
-std::uint32_t mode_sector_size(std::uint64_t mode)
+// Nero's track modes: the sector size each is stored in, and what the
+// track holds. A size of 0 marks a mode no image of a whole disc has.
+struct NeroMode {
+    std::uint32_t size;
+    TrackMode mode;
+};
+NeroMode nero_mode(std::uint64_t mode)
 {
     switch (mode) {
-    case 0x03:  // Mode 2, 2336 bytes from the subheader on
-        return 2336;
-    case 0x06:  // Mode 2, raw
-    case 0x07:  // audio, raw
-        return 2352;
+    case 0x00:  // Mode 1, user data alone
+        return {2048, TrackMode::mode1};
+    case 0x02:  // Mode 2 Form 1, user data alone
+        return {2048, TrackMode::mode2};
+    case 0x03:  // Mode 2, from the subheader on
+        return {2336, TrackMode::mode2};
+    case 0x05:
+        return {2352, TrackMode::mode1};
+    case 0x06:
+        return {2352, TrackMode::mode2};
+    case 0x07:
+        return {2352, TrackMode::audio};
+    case 0x0F:  // raw with 96 bytes of subchannel
+        return {2448, TrackMode::mode1};
+    case 0x10:
+        return {2448, TrackMode::audio};
+    case 0x11:
+        return {2448, TrackMode::mode2};
     default:
-        return 0;
+        return {0, TrackMode::unknown};
     }
 }
 
@@ -43,13 +65,15 @@ std::string read_tao(std::span<const std::uint8_t> data, bool wide, NrgLayout& l
         const std::uint8_t* p = data.data() + at;
         int width = wide ? 8 : 4;
         std::uint64_t offset = big_endian(p, width), length = big_endian(p + width, width);
-        std::uint32_t size = mode_sector_size(big_endian(p + 2 * width, 4));
+        NeroMode mode = nero_mode(big_endian(p + 2 * width, 4));
+        std::uint32_t size = mode.size;
         if (size == 0)
             return "track " + std::to_string(layout.tracks.size() + 1) + " has a mode no Video CD has";
         if (length % size != 0 || length / size == 0 || length / size > 0xFFFFFFFFull - next_lsn)
             return "track " + std::to_string(layout.tracks.size() + 1) + " has a length of " + std::to_string(length) +
                    " bytes";
-        NrgTrack track{offset, static_cast<std::uint32_t>(length / size), size, static_cast<std::uint32_t>(next_lsn)};
+        NrgTrack track{offset, static_cast<std::uint32_t>(length / size), size, static_cast<std::uint32_t>(next_lsn),
+                       mode.mode};
         layout.tracks.push_back(track);
         next_lsn += track.sectors + std::uint64_t{tao_gap_sectors};
     }
@@ -70,7 +94,8 @@ std::string read_dao(std::span<const std::uint8_t> data, bool wide, NrgLayout& l
     for (std::size_t at = head; at < data.size(); at += entry) {
         const std::uint8_t* p = data.data() + at + 12;  // past the ISRC
         int width = wide ? 8 : 4;
-        std::uint32_t size = mode_sector_size(big_endian(p + 2, 2) >> 8);
+        NeroMode mode = nero_mode(big_endian(p + 2, 2) >> 8);
+        std::uint32_t size = mode.size;
         std::uint64_t index0 = big_endian(p + 6, width), index1 = big_endian(p + 6 + width, width),
                       end = big_endian(p + 6 + 2 * width, width);
         std::string number = std::to_string(layout.tracks.size() + 1);
@@ -80,7 +105,8 @@ std::string read_dao(std::span<const std::uint8_t> data, bool wide, NrgLayout& l
         if (index0 > index1 || index1 > end || (end - from) % size != 0 || (end - from) / size == 0 ||
             (end - from) / size > 0xFFFFFFFFull - next_lsn)
             return "track " + number + " has index offsets that do not fit together";
-        NrgTrack track{from, static_cast<std::uint32_t>((end - from) / size), size, static_cast<std::uint32_t>(next_lsn)};
+        NrgTrack track{from, static_cast<std::uint32_t>((end - from) / size), size, static_cast<std::uint32_t>(next_lsn),
+                       mode.mode};
         layout.tracks.push_back(track);
         next_lsn += track.sectors;
     }
@@ -139,4 +165,55 @@ NrgLayout parse_nrg_chunks(std::span<const std::uint8_t> chunks, std::uint64_t c
         layout.error = error;
     }
     return layout;
+}
+
+bool has_nrg_footer(std::span<const std::uint8_t> tail)
+{
+    std::string error;
+    nrg_chunk_offset(tail, ~std::uint64_t{0} >> 1, error);
+    return error.empty();
+}
+
+// A Nero image says in its own chunk list where each track lies in it;
+// the sectors are then runs of the file like a BIN's.
+DiscImage open_nrg_image(const std::string& name)
+{
+    constexpr std::uint64_t max_chunk_list = 1u << 20;
+    if (!io.input_file.open(name)) {
+        say_unopenable(name);
+        end_run(1);
+    }
+    std::uint64_t size = file_size(io.input_file);
+    std::size_t tail = static_cast<std::size_t>(std::min<std::uint64_t>(size, 12));
+    std::span<const std::uint8_t> footer(io.input_file.need(size - tail, tail), tail);
+    std::string error;
+    std::uint64_t offset = nrg_chunk_offset(footer, size, error);
+    if (error.empty() && size - offset > max_chunk_list)
+        error = "its chunk list is over 1 MiB long";
+    NrgLayout layout;
+    if (error.empty()) {
+        std::vector<std::uint8_t> chunks;
+        for (std::uint64_t at = offset; at < size;) {
+            std::span<const std::uint8_t> bytes = io.input_file.view(at, io.input_file.capacity());
+            if (bytes.empty())
+                io.input_file.read_failed();
+            chunks.insert(chunks.end(), bytes.begin(), bytes.end());
+            at += bytes.size();
+        }
+        layout = parse_nrg_chunks(chunks, offset);
+        error = layout.error;
+    }
+    DiscImage image;
+    image.files.push_back({io.input_file.name(), size, {}});
+    for (std::size_t t = 0; t < layout.tracks.size() && error.empty(); ++t) {
+        const NrgTrack& track = layout.tracks[t];
+        if (!add_image_run(image, 0, track.first_lsn, track.sectors, track.offset, track.sector_size))
+            error = "track " + std::to_string(t + 1) + " lies outside the image";
+        image.tracks.push_back({static_cast<int>(t + 1), track.first_lsn, track.mode});
+    }
+    if (!error.empty()) {
+        say(nrg_unread_text, name.c_str(), error.c_str());
+        end_run(1);
+    }
+    return image;
 }

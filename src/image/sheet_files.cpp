@@ -50,7 +50,7 @@ std::string case_blind_match(const std::string& folder, const std::string& base)
     return found;
 }
 
-void open_bin(const std::string& sheet_path, const std::string& written)
+BinImage open_bin(const std::string& sheet_path, const std::string& written)
 {
     std::vector<std::string> tries = bin_candidates(sheet_path, written);
     bool opened = false;
@@ -66,20 +66,20 @@ void open_bin(const std::string& sheet_path, const std::string& written)
         say("%s", bin_name_hint_text);
         end_run(1);
     }
-    bin_images.push_back({io.input_file.name(), file_size(io.input_file)});
+    return {io.input_file.name(), file_size(io.input_file)};
 }
 
 }  // namespace
 
-std::string read_sheet_text()
+std::string read_sheet_text(const std::string& path)
 {
-    if (!io.cue_file.open(io.input_name)) {
-        say(sheet_open_failed_text, io.input_name.c_str());
+    if (!io.cue_file.open(path)) {
+        say(sheet_open_failed_text, path.c_str());
         end_run(1);
     }
     std::uint64_t size = io.cue_file.size();
     if (size > max_sheet_size) {
-        say(sheet_too_large_text, io.input_name.c_str());
+        say(sheet_too_large_text, path.c_str());
         end_run(1);
     }
     std::string text;
@@ -138,21 +138,23 @@ std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string
     return paths;
 }
 
-ParsedSheet load_cue_sheet()
+LoadedSheet load_cue_sheet(const std::string& sheet_path, bool one_track_disc)
 {
-    ParsedSheet sheet = parse_cue_sheet(read_sheet_text());
-    for (const std::string& name : sheet.bins)
-        open_bin(io.input_name, name);
-    if (!sheet.error.empty()) {
-        say("%s", sheet.error.c_str());
+    LoadedSheet loaded{parse_cue_sheet(read_sheet_text(sheet_path)), {}};
+    for (const std::string& name : loaded.sheet.bins)
+        loaded.bins.push_back(open_bin(sheet_path, name));
+    if (!loaded.sheet.error.empty() && !(one_track_disc && loaded.sheet.one_track)) {
+        say("%s", loaded.sheet.error.c_str());
         end_run(1);
     }
-    return sheet;
+    return loaded;
 }
 
 void read_cue_sheet()
 {
-    ParsedSheet sheet = load_cue_sheet();
+    LoadedSheet loaded = load_cue_sheet(io.input_name);
+    const ParsedSheet& sheet = loaded.sheet;
+    bin_images = std::move(loaded.bins);
     std::copy(sheet.entries.begin(), sheet.entries.end(), track_table.begin());
     settings.highest_track = static_cast<std::int16_t>(static_cast<int>(sheet.entries.size()) - 1);
     if (sheet.entries.size() <= 1) {
@@ -172,10 +174,6 @@ void open_bin_image(std::size_t b)
     io.input_size = bin.size;
     if (io.input_file.is_open() && io.input_file.name() == bin.path)
         return;
-    if (bin.source) {
-        io.input_file.open_source(bin.source, bin.size, bin.path);
-        return;
-    }
     if (!io.input_file.open(bin.path)) {
         say(bin_open_failed_text, bin.path.c_str());
         end_run(1);

@@ -1,5 +1,9 @@
 #include "image/toc_sheet.h"
 
+#include "image/cdio_source.h"
+#include "image/cue_sheet.h"
+#include "run/run_state.h"
+
 #include <cstdlib>
 
 namespace {
@@ -144,4 +148,47 @@ TocSheet parse_toc(std::string_view text)
     if (sheet.pieces.empty())
         refuse("no data file");
     return sheet;
+}
+
+namespace {
+
+constexpr const char* toc_file_failed_text = "%s, named in the TOC file, could not be opened.\n";
+constexpr const char* toc_piece_outside_text = "The TOC file reads %s from byte %llu on, past its end.\n";
+constexpr const char* toc_unread_text = "%s could not be read as a cdrdao TOC file: %s.\n";
+
+}  // namespace
+
+// A TOC whose tracks are Mode 2 runs of data files is read the fast way,
+// like a CUE sheet; any other goes to libcdio.
+DiscImage open_toc_image(const std::string& name)
+{
+    TocSheet sheet = parse_toc(read_sheet_text(name));
+    if (!sheet.unsupported.empty()) {
+        std::optional<DiscImage> image = open_cdio_image(name, CdioKind::toc);
+        if (!image) {
+            say(toc_unread_text, name.c_str(), sheet.unsupported.c_str());
+            end_run(1);
+        }
+        return std::move(*image);
+    }
+    DiscImage image;
+    for (const TocPiece& piece : sheet.pieces) {
+        bool opened = false;
+        for (const std::string& path : bin_candidates(name, piece.file))
+            if ((opened = io.input_file.open(path)))
+                break;
+        if (!opened) {
+            say(toc_file_failed_text, piece.file.c_str());
+            end_run(1);
+        }
+        auto file = static_cast<std::uint16_t>(image.files.size());
+        image.files.push_back({io.input_file.name(), file_size(io.input_file), {}});
+        if (!add_image_run(image, file, image.sectors, piece.sectors, piece.offset, piece.sector_size)) {
+            say(toc_piece_outside_text, piece.file.c_str(), static_cast<unsigned long long>(piece.offset));
+            end_run(1);
+        }
+        if (image.tracks.empty() || image.tracks.back().number != static_cast<int>(piece.track))
+            image.tracks.push_back({static_cast<int>(piece.track), image.runs.back().first_lsn, TrackMode::mode2});
+    }
+    return image;
 }

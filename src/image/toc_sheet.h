@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "image/disc_image.h"
+
 // A run of raw sectors of one data file.
 struct TocPiece {
     std::string file;         // as the TOC writes it
@@ -32,3 +34,7 @@ struct TocSheet {
 };
 
 TocSheet parse_toc(std::string_view text);
+
+// Opens a TOC file: the fast way where parse_toc takes it, through libcdio
+// where it does not. Every error ends the run.
+DiscImage open_toc_image(const std::string& name);

@@ -56,7 +56,7 @@ void BlockReader::open_memory(std::span<const std::uint8_t> bytes, const std::st
 void BlockReader::open_source(ByteSource source, std::uint64_t size, const std::string& name)
 {
     reset();
-    source_ = source;
+    source_ = std::move(source);
     source_size_ = size;
     name_ = name;
 }

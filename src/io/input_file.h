@@ -4,14 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <sys/types.h>
 
 // A source the program does not read as a file (a drive, an image only
 // libcdio understands): fills dst with up to n bytes from `at` on and says
-// how many it gave.
-using ByteSource = std::size_t (*)(std::uint8_t* dst, std::size_t n, std::uint64_t at);
+// how many it gave. It carries what it reads from with it.
+using ByteSource = std::function<std::size_t(std::uint8_t* dst, std::size_t n, std::uint64_t at)>;
 
 // Prints the lines an input that cannot be opened gets.
 void say_unopenable(const std::string& name);

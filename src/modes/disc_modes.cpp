@@ -1,9 +1,10 @@
 // The whole disc: every sequence and segment play item of a Video CD or
 // SVCD out of its image, with the disc's report, chapters and description.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
-#include "image/cue_sheet.h"
+#include "image/image_formats.h"
 #include "vcd/disc_description.h"
 #include "vcd/disc_filesystem.h"
 #include "vcd/entry_time.h"
@@ -24,6 +25,10 @@ constexpr const char* method_text = "Extraction method --> disc2mpg\n";
 constexpr const char* refused_option_text = "%s means nothing with -disc2mpg: every item is written whole.\n";
 constexpr const char* folder_failed_text = "%s could not be made as a folder.\n";
 constexpr const char* spans_files_text = "%s spans two files of the image: it cannot be copied.\n";
+constexpr const char* user_data_only_text = "%s lies in sectors stored as their user data alone: it cannot be copied.\n";
+constexpr const char* data_track_alone_text =
+    "%s is a 2048-byte image of the data track alone: it holds the disc's files but no movie; the movies are in "
+    "the other tracks of the disc.\n";
 constexpr const char* writing_text = "\xfe                 %s -> writing...\r";
 constexpr const char* empty_item_text = "\xfe %s holds no MPEG data: no file written.\n";
 constexpr const char* playback_unread_text = "The playback control could not be read: %s\n\n";
@@ -112,23 +117,13 @@ std::string path_in(const std::string& folder, const std::string& name)
 // The sectors an item's copy passes are checked as the engine reads them:
 // the engine names the position of each chunk it reads, which lies
 // data_offset bytes into its sector.
-struct CopyCheck {
-    const DiscImage* image = nullptr;
-    const DiscRun* run = nullptr;
-    std::uint32_t data_offset = 0;
-    SectorTally tally;
-};
-CopyCheck copy_check;
-
-void check_copied_sector(std::uint64_t pos)
+void check_copied_sector(const DiscRun& run, std::uint32_t data_offset, std::uint64_t pos, SectorTally& tally)
 {
-    const DiscRun& run = *copy_check.run;
-    std::uint64_t start = pos - copy_check.data_offset;
+    const SectorFraming& framing = framing_of(run);
+    std::uint64_t start = pos - data_offset;
     auto lsn = static_cast<std::uint32_t>(run.first_lsn + (start - run.offset) / run.sector_size);
-    const std::uint8_t* sector = run.sector_size == raw_sector_size ? io.input_file.need(start, raw_sector_size)
-                                                                    : read_disc_sector(*copy_check.image, lsn);
-    tally_sector(copy_check.tally, lsn,
-                 check_sector(std::span<const std::uint8_t, raw_sector_size>(sector, raw_sector_size), lsn, 2));
+    const std::uint8_t* stored = io.input_file.need(start, framing.raw_bytes);
+    tally_sector(tally, lsn, check_stored_sector(stored, framing, lsn, 2));
 }
 
 struct DamagedOutput {
@@ -173,11 +168,14 @@ bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent
         say_unwritable(io.output_name);
         end_run(1);
     }
-    open_bin_image(first->bin);
-    // The user data lies 24 bytes into a raw sector, 8 into one kept from
-    // its subheader on.
+    const SectorFraming& framing = framing_of(*first);
+    if (!framing.checkable) {
+        say(user_data_only_text, name.c_str());
+        end_run(1);
+    }
+    open_image_file(image, first->file);
     std::uint32_t size = first->sector_size;
-    std::uint32_t data_offset = form2_data_offset - (raw_sector_size - size);
+    std::uint32_t data_offset = stored_data_offset(framing);
     std::uint64_t start = first->offset + std::uint64_t{extent.first_lsn - first->first_lsn} * size;
     settings.input_pos = start + data_offset;
     io.sector_size = size;
@@ -186,13 +184,15 @@ bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent
     io.framing = Framing::plain_bytes;
     io.exact_copy = false;
     io.keep_last_block = false;
-    copy_check = {&image, first, data_offset, {}};
-    io.chunk_seen = check_copied_sector;
+    SectorTally tally;
+    io.chunk_seen = [run = *first, data_offset, &tally](std::uint64_t pos) {
+        check_copied_sector(run, data_offset, pos, tally);
+    };
     say(writing_text, name.c_str());
     copy_stream(start + std::uint64_t{extent.sectors - 1} * size + data_offset + form2_data_size);
     io.chunk_seen = nullptr;
-    if (!copy_check.tally.damage.empty())
-        damaged.push_back({name, std::move(copy_check.tally)});
+    if (!tally.damage.empty())
+        damaged.push_back({name, std::move(tally)});
     return true;
 }
 
@@ -280,8 +280,12 @@ void disc2mpg()
     say(destination_text, io.output_name.c_str());
     say("%s", method_text);
     refuse_options();
-    DiscImage image = open_disc_image();
-    DiscLayout layout = read_disc_description(image);
+    DiscImage image = open_disc_image(io.input_name);
+    if (std::all_of(image.runs.begin(), image.runs.end(), [](const DiscRun& r) { return !framing_of(r).checkable; })) {
+        say(data_track_alone_text, io.input_name.c_str());
+        end_run(1);
+    }
+    DiscLayout layout = read_disc_description(image, io.input_name);
     print_option_summary();
 
     std::vector<ItemExtent> sequences, segments;

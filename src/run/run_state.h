@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,7 +78,7 @@ struct IoState {
     bool keep_last_block = false;
     // Told of each chunk the engine reads, by its position, before the
     // engine looks at it: the whole-disc mode checks the sector around it.
-    void (*chunk_seen)(std::uint64_t pos) = nullptr;
+    std::function<void(std::uint64_t pos)> chunk_seen;
 };
 
 struct TrackRecord {
@@ -99,9 +100,6 @@ struct TrackRecord {
 struct BinImage {
     std::string path;
     std::uint64_t size = 0;
-    // Set for an image read through libcdio (a drive, a Nero image): its
-    // sectors come from this function, not from a file of that path.
-    ByteSource source = nullptr;
 };
 
 inline constexpr std::size_t max_tracks = 99;

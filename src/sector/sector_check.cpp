@@ -7,12 +7,10 @@
 
 #include "sector/edc.h"
 #include "sector/formats.h"
+#include "sector/msf.h"
 
 namespace {
 
-constexpr std::array<std::uint8_t, 12> sync_pattern = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                                       0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-constexpr std::uint32_t lead_in_frames = 150;  // LBA 0 is 00:02:00
 constexpr std::uint8_t submode_form2 = 0x20;
 
 // Where things sit in a raw sector.
@@ -69,14 +67,17 @@ bool parity_matches(const std::uint8_t* covered, unsigned majors, unsigned minor
     return true;
 }
 
-// P and Q of a Form 1 sector. Mode 2 counts its header as zero bytes, so
-// that a sector keeps its parity wherever it is written.
-std::uint16_t parity_faults(const std::uint8_t* sector, bool header_as_zero)
+// P and Q of a Form 1 sector, given its header (nullptr for Mode 2, which
+// counts its header as zero bytes, so that a sector keeps its parity wherever
+// it is written) and the bytes from the subheader on.
+std::uint16_t parity_faults(const std::uint8_t* header, const std::uint8_t* body)
 {
     std::array<std::uint8_t, raw_sector_size - header_at> from_header;
-    std::memcpy(from_header.data(), sector + header_at, from_header.size());
-    if (header_as_zero)
+    if (header)
+        std::memcpy(from_header.data(), header, 4);
+    else
         std::fill_n(from_header.begin(), 4, 0);
+    std::memcpy(from_header.data() + 4, body, from_header.size() - 4);
     const std::uint8_t* c = from_header.data();
     std::uint16_t faults = 0;
     if (!parity_matches(c, 86, 24, 2, 86, c + p_covered))
@@ -98,24 +99,36 @@ bool edc_matches(const std::uint8_t* sector, std::size_t from, std::size_t edc_a
     return edc_update(0, {sector + from, edc_at - from}) == stored_edc(sector + edc_at);
 }
 
-int bcd_value(std::uint8_t b)
-{
-    return ((b >> 4) < 10 && (b & 0x0F) < 10) ? (b >> 4) * 10 + (b & 0x0F) : -1;
-}
-
-// The LBA the header's BCD minute, second and frame name. Addresses below
-// 00:02:00 wrap around, and wrap back when 150 is added.
 std::optional<std::uint32_t> address_lba(const std::uint8_t* sector)
 {
-    int m = bcd_value(sector[header_at]), s = bcd_value(sector[header_at + 1]), f = bcd_value(sector[header_at + 2]);
-    if (m < 0 || s < 0 || s >= 60 || f < 0 || f >= 75)
-        return std::nullopt;
-    return static_cast<std::uint32_t>(m * frames_per_minute + s * frames_per_second + f) - lead_in_frames;
+    return bcd_msf_lsn(sector[header_at], sector[header_at + 1], sector[header_at + 2]);
 }
 
 bool all_zero(std::span<const std::uint8_t> bytes)
 {
     return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+// What the bytes from a Mode 2 sector's subheader on promise: two equal
+// subheader copies, and the EDC (and for Form 1 the parity) of the form the
+// subheader names.
+std::uint16_t mode2_faults(const std::uint8_t* body)
+{
+    constexpr std::size_t at = subheader_at;  // the offsets above count from the sync
+    std::uint16_t faults = 0;
+    if (std::memcmp(body, body + 4, 4) != 0)
+        faults |= fault_subheader;
+    if (body[2] & submode_form2) {
+        if (stored_edc(body + form2_edc_at - at) == 0)
+            faults |= note_no_edc;
+        else if (!edc_matches(body, 0, form2_edc_at - at))
+            faults |= fault_edc;
+    } else {
+        if (!edc_matches(body, 0, form1_edc_at - at))
+            faults |= fault_edc;
+        faults |= parity_faults(nullptr, body);
+    }
+    return faults;
 }
 
 constexpr std::array<const char*, 9> fault_words = {
@@ -150,22 +163,34 @@ std::uint16_t check_sector(std::span<const std::uint8_t, 2352> sector, std::opti
     if (mode == 1) {
         if (!edc_matches(s, 0, mode1_edc_at))
             faults |= fault_edc;
-        faults |= parity_faults(s, false);
+        faults |= parity_faults(s + header_at, s + subheader_at);
     } else if (mode == 2) {
-        if (std::memcmp(s + subheader_at, s + subheader_at + 4, 4) != 0)
-            faults |= fault_subheader;
-        if (s[subheader_at + 2] & submode_form2) {
-            if (stored_edc(s + form2_edc_at) == 0)
-                faults |= note_no_edc;
-            else if (!edc_matches(s, subheader_at, form2_edc_at))
-                faults |= fault_edc;
-        } else {
-            if (!edc_matches(s, subheader_at, form1_edc_at))
-                faults |= fault_edc;
-            faults |= parity_faults(s, true);
-        }
+        faults |= mode2_faults(s + subheader_at);
     }
     return faults;
+}
+
+std::uint16_t check_stored_sector(const std::uint8_t* stored, const SectorFraming& framing,
+                                  std::optional<std::uint32_t> expected_lba, std::uint8_t expected_mode)
+{
+    if (framing.raw_start == 0)
+        return check_sector(std::span<const std::uint8_t, raw_sector_size>(stored, raw_sector_size), expected_lba,
+                            expected_mode);
+    if (all_zero({stored, framing.raw_bytes}))
+        return fault_blank;
+    return expected_mode == 1 ? std::uint16_t{fault_mode} : mode2_faults(stored);
+}
+
+void check_stored_sectors(std::span<const std::uint8_t> bytes, const SectorFraming& framing, std::uint32_t first_lba,
+                          bool check_addresses, std::uint8_t expected_mode, SectorTally& tally)
+{
+    std::size_t count = bytes.size() / framing.stored_size;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t lba = first_lba + static_cast<std::uint32_t>(i);
+        tally_sector(tally, lba,
+                     check_stored_sector(bytes.data() + i * framing.stored_size, framing,
+                                         check_addresses ? std::optional(lba) : std::nullopt, expected_mode));
+    }
 }
 
 std::optional<std::uint32_t> anchor_lba(std::span<const std::uint8_t> raw)
@@ -220,7 +245,7 @@ void check_sectors(std::span<const std::uint8_t> raw, std::uint32_t first_lba, b
 
 std::string disc_time(std::uint32_t lba)
 {
-    unsigned address = lba + lead_in_frames;
+    unsigned address = lba + lead_in_sectors;
     char text[24];
     std::snprintf(text, sizeof text, "%02u:%02u:%02u", address / 4500, address / 75 % 60, address % 75);
     return text;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "sector/framing.h"
+
 // One bit per thing a sector can get wrong.
 enum SectorFault : std::uint16_t {
     fault_sync = 1u << 0,
@@ -43,6 +45,12 @@ std::optional<std::uint32_t> header_lba(std::span<const std::uint8_t, 2352> sect
 // address (or that is the last one). nullopt when there is none.
 std::optional<std::uint32_t> anchor_lba(std::span<const std::uint8_t> raw);
 
+// The faults of a sector stored as `framing` says. Where the image kept no
+// sync and header, only what the rest promises is checked (a Mode 1 track
+// cannot be stored so: its sectors then count as of the wrong mode).
+std::uint16_t check_stored_sector(const std::uint8_t* stored, const SectorFraming& framing,
+                                  std::optional<std::uint32_t> expected_lba, std::uint8_t expected_mode);
+
 // Consecutive sectors with the same faults make one range.
 struct DamageRange {
     std::uint32_t first_lba = 0;
@@ -66,6 +74,10 @@ void tally_sector(SectorTally& tally, std::uint32_t lba, std::uint16_t faults);
 // not compared (first_lba still places the damage in the report).
 void check_sectors(std::span<const std::uint8_t> raw, std::uint32_t first_lba, bool check_addresses,
                    std::uint8_t expected_mode, SectorTally& tally);
+
+// check_sectors for sectors stored as `framing` says, one after another.
+void check_stored_sectors(std::span<const std::uint8_t> bytes, const SectorFraming& framing, std::uint32_t first_lba,
+                          bool check_addresses, std::uint8_t expected_mode, SectorTally& tally);
 
 // "MM:SS:FF", the disc time of the sector at lba (LBA 0 is 00:02:00).
 std::string disc_time(std::uint32_t lba);

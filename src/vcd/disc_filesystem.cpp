@@ -1,12 +1,10 @@
 #include "vcd/disc_filesystem.h"
 
-#include <cdio/bytesex.h>
 #include <cdio/iso9660.h>
+#include <cdio/xa.h>
+#include <array>
 #include <cstdlib>
-#include <functional>
-#include <memory>
-
-#include "image/cdio_source.h"
+#include <cstring>
 
 #include "run/run_state.h"
 
@@ -23,16 +21,28 @@ constexpr std::size_t max_files = 20000;
 // The largest Video CD file read whole: LOT.VCD is 32 sectors, PSD.VCD at most 256.
 constexpr std::uint32_t max_read_size = 1u << 20;
 
+// ISO 9660: the primary volume descriptor at sector 16; a directory record
+// gives its length at 0, its extent at 2 and its size at 10 (both
+// little-endian there), its flags at 25, the length of its name at 32 and
+// the name from 33 on, then (padded to an even offset) the system use area,
+// where a CD-XA record says with its attribute word at 4 (big-endian)
+// whether the file is stored in Form 2 sectors.
+constexpr std::uint32_t pvd_sector = 16;
+constexpr std::size_t root_record_at = 156;
+constexpr std::size_t record_extent_at = 2, record_size_at = 10, record_flags_at = 25, record_name_at = 33;
+constexpr std::uint8_t flag_directory = 0x02;
+constexpr std::size_t xa_record_size = 14;
+
 [[noreturn]] void damaged(const std::string& what)
 {
     say(damaged_text, what.c_str());
     end_run(1);
 }
 
-struct IsoClose {
-    void operator()(iso9660_t* iso) const { iso9660_close(iso); }
-};
-using IsoImage = std::unique_ptr<iso9660_t, IsoClose>;
+std::uint32_t little_endian32(const std::uint8_t* p)
+{
+    return p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
 
 std::string taken(char* text)
 {
@@ -44,9 +54,8 @@ std::string taken(char* text)
 }
 
 // The name as the directory gives it, without the ";1" version.
-std::string plain_name(const char* name)
+std::string plain_name(std::string out)
 {
-    std::string out = name;
     if (std::size_t semicolon = out.rfind(';'); semicolon != std::string::npos)
         out.erase(semicolon);
     if (!out.empty() && out.back() == '.')
@@ -54,39 +63,67 @@ std::string plain_name(const char* name)
     return out;
 }
 
-// The entries of a folder, through whichever reader the image needs.
-using FolderReader = std::function<CdioISO9660FileList_t*(const char* path)>;
-
-void list_folder(const FolderReader& read_folder, const std::string& folder, int depth, std::vector<DiscFile>& files)
+// The 2048 bytes of user data of a Form 1 sector.
+const std::uint8_t* user_data(const DiscImage& image, std::uint32_t lsn)
 {
+    return read_disc_sector(image, lsn) + form2_data_offset;
+}
+
+bool in_image(const DiscImage& image, std::uint32_t lsn, std::uint32_t sectors)
+{
+    return lsn <= image.sectors && sectors <= image.sectors - lsn;
+}
+
+// One directory record, whose `length` bytes lie in the sector.
+DiscFile file_of_record(const std::uint8_t* r, std::size_t length, const std::string& folder)
+{
+    std::size_t name_length = r[record_name_at - 1];
+    DiscFile file;
+    file.path = folder + plain_name(std::string(reinterpret_cast<const char*>(r + record_name_at), name_length));
+    file.lsn = little_endian32(r + record_extent_at);
+    file.size = little_endian32(r + record_size_at);
+    file.sectors = static_cast<std::uint32_t>((std::uint64_t{file.size} + ISO_BLOCKSIZE - 1) / ISO_BLOCKSIZE);
+    file.directory = r[record_flags_at] & flag_directory;
+    std::size_t system_use = record_name_at + name_length + (name_length % 2 == 0);
+    if (system_use + xa_record_size <= length && std::memcmp(r + system_use + 6, "XA", 2) == 0) {
+        unsigned attributes = unsigned{r[system_use + 4]} << 8 | r[system_use + 5];
+        file.form2 = attributes & XA_ATTR_MODE2FORM2;
+    }
+    return file;
+}
+
+void list_folder(const DiscImage& image, const DiscFile& folder, int depth, std::vector<DiscFile>& files)
+{
+    std::string prefix = folder.path.empty() ? "" : folder.path + "/";
     if (depth > max_depth)
         damaged("the folders of its filesystem nest deeper than " + std::to_string(max_depth) + ".");
-    CdioISO9660FileList_t* list = read_folder(folder.empty() ? "/" : folder.c_str());
-    if (!list)
-        damaged("the folder /" + folder + " cannot be read.");
-    std::vector<std::string> folders;
-    CdioListNode_t* node;
-    _CDIO_LIST_FOREACH (node, list) {
-        const auto* stat = static_cast<const iso9660_stat_t*>(_cdio_list_node_data(node));
-        std::string name = stat->filename;
-        if (name == "." || name == ".." || name.empty())
-            continue;
-        DiscFile file;
-        file.path = folder + plain_name(stat->filename);
-        file.lsn = static_cast<std::uint32_t>(stat->lsn);
-        file.size = stat->size;
-        file.sectors = static_cast<std::uint32_t>((std::uint64_t{stat->size} + ISO_BLOCKSIZE - 1) / ISO_BLOCKSIZE);
-        file.directory = stat->type == iso9660_stat_s::_STAT_DIR;
-        file.form2 = stat->b_xa && (uint16_from_be(stat->xa.attributes) & XA_ATTR_MODE2FORM2);
-        files.push_back(file);
-        if (file.directory)
-            folders.push_back(file.path + "/");
+    if (folder.size > max_read_size || !in_image(image, folder.lsn, folder.sectors))
+        damaged("the folder /" + prefix + " cannot be read.");
+    std::vector<DiscFile> folders;
+    for (std::uint32_t s = 0; s < folder.sectors; ++s) {
+        const std::uint8_t* sector = user_data(image, folder.lsn + s);
+        std::array<std::uint8_t, ISO_BLOCKSIZE> bytes;
+        std::memcpy(bytes.data(), sector, bytes.size());
+        // Records never cross a sector's end; a zero length ends the sector's.
+        for (std::size_t at = 0; at + record_name_at < bytes.size() && bytes[at] != 0;) {
+            std::size_t length = bytes[at];
+            const std::uint8_t* r = bytes.data() + at;
+            if (length < record_name_at || at + length > bytes.size() || record_name_at + r[32] > length)
+                damaged("the folder /" + prefix + " holds a broken entry.");
+            at += length;
+            // The first two records name the folder itself and its parent.
+            if (r[32] == 0 || (r[32] == 1 && (r[record_name_at] == 0 || r[record_name_at] == 1)))
+                continue;
+            DiscFile file = file_of_record(r, length, prefix);
+            files.push_back(file);
+            if (file.directory)
+                folders.push_back(file);
+            if (files.size() > max_files)
+                damaged("its filesystem lists more than " + std::to_string(max_files) + " files.");
+        }
     }
-    iso9660_filelist_free(list);
-    if (files.size() > max_files)
-        damaged("its filesystem lists more than " + std::to_string(max_files) + " files.");
-    for (const std::string& child : folders)
-        list_folder(read_folder, child, depth + 1, files);
+    for (const DiscFile& child : folders)
+        list_folder(image, child, depth + 1, files);
 }
 
 // A Form 1 file's bytes: 2048 of every sector, cut to its size.
@@ -116,21 +153,19 @@ const DiscFile* find_file(const DiscLayout& layout, std::string_view path)
 
 }  // namespace
 
-DiscLayout read_disc_description(const DiscImage& image)
+DiscLayout read_disc_description(const DiscImage& image, const std::string& name)
 {
     DiscLayout layout;
     layout.image_sectors = image.sectors;
-    const DiscRun* first = run_of(image, 16);
-    // A file-backed image is read by libiso9660 from the file that starts
-    // the disc, whatever its framing; libcdio's sources through libcdio.
-    IsoImage iso;
-    CdIo_t* device = first && bin_images[first->bin].source ? cdio_source() : nullptr;
-    if (!device && first && first->first_lsn == 0 && first->offset == 0)
-        iso.reset(iso9660_open_fuzzy_ext(bin_images[first->bin].path.c_str(), ISO_EXTENSION_NONE, 20));
     iso9660_pvd_t pvd;
-    bool have_pvd = device ? iso9660_fs_read_pvd(device, &pvd) : iso && iso9660_ifs_read_pvd(iso.get(), &pvd);
+    static_assert(sizeof pvd == ISO_BLOCKSIZE);
+    bool have_pvd = run_of(image, pvd_sector) != nullptr;
+    if (have_pvd) {
+        std::memcpy(&pvd, user_data(image, pvd_sector), sizeof pvd);
+        have_pvd = pvd.type == ISO_VD_PRIMARY && std::memcmp(pvd.id, ISO_STANDARD_ID, sizeof pvd.id) == 0;
+    }
     if (!have_pvd) {
-        say(not_a_video_cd_text, io.input_name.c_str());
+        say(not_a_video_cd_text, name.c_str());
         end_run(1);
     }
     layout.volume_id = taken(iso9660_get_volume_id(&pvd));
@@ -139,17 +174,17 @@ DiscLayout read_disc_description(const DiscImage& image)
     layout.preparer_id = taken(iso9660_get_preparer_id(&pvd));
     layout.publisher_id = taken(iso9660_get_publisher_id(&pvd));
     layout.volume_set_id = taken(iso9660_get_volumeset_id(&pvd));
-    FolderReader read_folder = [&](const char* path) {
-        return device ? iso9660_fs_readdir(device, path) : iso9660_ifs_readdir(iso.get(), path);
-    };
-    list_folder(read_folder, "", 0, layout.files);
+    const auto* root = reinterpret_cast<const std::uint8_t*>(&pvd) + root_record_at;
+    DiscFile root_folder = file_of_record(root, record_name_at + 1, "");
+    root_folder.path.clear();
+    list_folder(image, root_folder, 0, layout.files);
 
     bool svcd = false;
     const DiscFile* info = find_file(layout, "VCD/INFO.VCD");
     if (!info && (info = find_file(layout, "SVCD/INFO.SVD")))
         svcd = true;
     if (!info) {
-        say(not_a_video_cd_text, io.input_name.c_str());
+        say(not_a_video_cd_text, name.c_str());
         end_run(1);
     }
     const char* folder = svcd ? "SVCD/" : "VCD/";

@@ -1,0 +1,87 @@
+#include "image/cue_image.h"
+
+#include <algorithm>
+
+namespace {
+
+TrackMode mode_of(const TrackRecord& entry)
+{
+    switch (entry.track_mode) {
+    case '1':
+        return TrackMode::mode1;
+    case '2':
+        return TrackMode::mode2;
+    default:  // AUDIO, and the words whose fifth letter says nothing
+        return entry.sector_size == raw_sector_size ? TrackMode::audio : TrackMode::unknown;
+    }
+}
+
+}  // namespace
+
+DiscImage image_of_sheet(const ParsedSheet& parsed, std::span<const BinImage> bins)
+{
+    DiscImage image;
+    for (const BinImage& bin : bins)
+        image.files.push_back({bin.path, bin.size, {}});
+    std::vector<TrackRecord> entries = parsed.entries;
+    // A single track may come without INDEX, or with its INDEX before its
+    // TRACK line: the track's type then holds for it.
+    if (entries.empty()) {
+        entries.emplace_back();
+        entries.back().track_number = 1;
+    }
+    for (TrackRecord& e : entries)
+        if (e.sector_size == 0) {
+            e.sector_size = parsed.sector_size ? parsed.sector_size : raw_sector_size;
+            e.track_mode = parsed.mode_char;
+        }
+    std::uint32_t lsn = 0;
+    std::size_t next = 0;  // the first entry not yet placed
+    for (std::uint16_t b = 0; b < bins.size(); ++b) {
+        const std::uint64_t size = bins[b].size;
+        std::size_t first = next;
+        while (next < entries.size() && entries[next].bin == b)
+            ++next;
+        std::size_t last = next;
+        if (first == last) {  // no entry of its own
+            first = first > 0 ? first - 1 : 0;
+            last = first + 1;
+        }
+        std::uint64_t start = 0;
+        for (std::size_t i = first; i < last; ++i) {
+            const TrackRecord& e = entries[i];
+            std::uint64_t end = i + 1 < last ? std::clamp(entries[i + 1].start_offset, start, size) : size;
+            if (i == first || e.track_number != entries[i - 1].track_number || b != e.bin)
+                if (image.tracks.empty() || image.tracks.back().number != e.track_number)
+                    image.tracks.push_back({e.track_number, lsn, mode_of(e)});
+            const std::uint64_t whole = (end - start) / e.sector_size;
+            const auto tail = static_cast<std::uint32_t>((end - start) % e.sector_size);
+            DiscRun* last_run = image.runs.empty() ? nullptr : &image.runs.back();
+            if (last_run && last_run->file == b && last_run->sector_size == e.sector_size && last_run->tail_bytes == 0 &&
+                last_run->first_lsn + last_run->sectors == lsn &&
+                last_run->offset + std::uint64_t{last_run->sectors} * e.sector_size == start) {
+                // The stretch goes on where the one before ends: one run.
+                last_run->sectors += static_cast<std::uint32_t>(whole);
+                last_run->tail_bytes = tail;
+                lsn += static_cast<std::uint32_t>(whole);
+                if (whole > 0)
+                    image.sectors = lsn;
+                lsn += tail > 0;
+            } else if (whole > 0 || tail > 0) {
+                image.runs.push_back({lsn, static_cast<std::uint32_t>(whole), b, start, e.sector_size, tail});
+                lsn += static_cast<std::uint32_t>(whole);
+                if (whole > 0)
+                    image.sectors = lsn;
+                lsn += tail > 0;
+            }
+            start = end;
+        }
+    }
+    return image;
+}
+
+DiscImage open_cue_image(const std::string& name)
+{
+    LoadedSheet loaded = load_cue_sheet(name, true);
+    return image_of_sheet(loaded.sheet, loaded.bins);
+}
