@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "io/numbers.h"
+#include "io/text.h"
 #include "run/run_state.h"
 
 namespace {
@@ -58,26 +59,6 @@ constexpr std::array<ModeOption, 11> mode_options = {{
     {"-disc2mpg", disc2mpg_mode, output_mpg, false},
     {"-verify", verify_mode, output_raw, true},
 }};
-
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equals_ignoring_case(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
-bool starts_ignoring_case(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() && equals_ignoring_case(text.substr(0, prefix.size()), prefix);
-}
 
 // The number after an option's letters, read as atoi reads it but never
 // wrapped: one too large even for 64 bits reads as the largest there is.
@@ -174,7 +155,7 @@ void parse_command_line(int argc, const char* const* argv)
     int names_taken = 0;
     for (int index = 1; index < argc; ++index) {
         std::string_view arg = argv[index];
-        if (starts_ignoring_case(arg, "-track")) {
+        if (starts_folded(arg, "-track")) {
             if (arg.size() > 6) {
                 settings.first_track = static_cast<std::int16_t>(leading_number(arg.substr(6)));
                 settings.last_track = settings.first_track;
@@ -182,13 +163,13 @@ void parse_command_line(int argc, const char* const* argv)
             }
             continue;
         }
-        if (equals_ignoring_case(arg, "-fix")) {
+        if (equals_folded(arg, "-fix")) {
             settings.fix_blocks = 1;
             continue;
         }
         bool was_mode = false;
         for (const ModeOption& option : mode_options) {
-            if (equals_ignoring_case(arg, option.option)) {
+            if (equals_folded(arg, option.option)) {
                 settings.mode = option.mode;
                 settings.output_kind = option.output;
                 if (option.clears_fix)
@@ -199,17 +180,17 @@ void parse_command_line(int argc, const char* const* argv)
         }
         if (was_mode)
             continue;
-        if (equals_ignoring_case(arg, "-nobumper")) {
+        if (equals_folded(arg, "-nobumper")) {
             settings.remove_bumper = 1;
             settings.fix_blocks = 1;
             continue;
         }
-        if (starts_ignoring_case(arg, "-r")) {
+        if (starts_folded(arg, "-r")) {
             if (arg.size() > 2)
                 read_size = option_number(arg.substr(2));
             continue;
         }
-        if (starts_ignoring_case(arg, "-w")) {
+        if (starts_folded(arg, "-w")) {
             if (arg.size() > 2)
                 write_size = option_number(arg.substr(2));
             continue;

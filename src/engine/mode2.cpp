@@ -3,12 +3,11 @@
 #include <cstring>
 
 #include "sector/edc.h"
+#include "sector/msf.h"
 #include "run/run_state.h"
 
 namespace {
 
-constexpr std::array<std::uint8_t, 12> sync_pattern = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                                       0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
 // File 1, channel 0, submode Form 2 + real-time; the four bytes twice.
 constexpr std::array<std::uint8_t, 8> empty_subheader = {0x01, 0x00, 0x60, 0x00, 0x01, 0x00, 0x60, 0x00};
 // File 1, channel 1, submode Form 2 + real-time + video, coding 0x0F.
@@ -20,14 +19,6 @@ constexpr std::size_t edc_offset = form2_data_offset + form2_data_size;
 // The EDC of subheader and user data of an empty sector, which never varies;
 // stored on disc as AF 2B 17 D8. The tests compute it again.
 constexpr std::uint32_t empty_sector_edc = 0xD8172BAF;
-
-constexpr std::array<std::uint8_t, 75> make_bcd_table()
-{
-    std::array<std::uint8_t, 75> table{};
-    for (std::size_t n = 0; n < table.size(); ++n)
-        table[n] = static_cast<std::uint8_t>(((n / 10) << 4) | (n % 10));
-    return table;
-}
 
 struct MsfCounter {
     std::uint16_t minute = 0;
@@ -42,8 +33,8 @@ void put_header(std::uint8_t* sector, std::span<const std::uint8_t, 8> subheader
     std::memcpy(sector, sync_pattern.data(), sync_pattern.size());
     // The minute is written as a plain number, not BCD: minute 10 is 0x0A.
     sector[12] = static_cast<std::uint8_t>(msf_counter.minute);
-    sector[13] = bcd_table[msf_counter.second % 75];
-    sector[14] = bcd_table[msf_counter.frame % 75];
+    sector[13] = to_bcd(msf_counter.second % 75);
+    sector[14] = to_bcd(msf_counter.frame % 75);
     sector[15] = mode_byte;
     std::memcpy(sector + header_size, subheader.data(), subheader.size());
 }
@@ -57,8 +48,6 @@ const std::array<std::uint8_t, 44> dat_header = {
     ' ',  0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x11, 0x11, 'X',  'A',  0x01, 0x00,
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 'd',  'a',  't',  'a',  0x20, 0x3F, 0x2D, 0x19,
 };
-
-const std::array<std::uint8_t, 75> bcd_table = make_bcd_table();
 
 std::uint32_t cd_edc(std::span<const std::uint8_t> bytes)
 {

@@ -6,7 +6,6 @@
 #include <span>
 
 extern const std::array<std::uint8_t, 44> dat_header;
-extern const std::array<std::uint8_t, 75> bcd_table;
 
 // CD-ROM EDC (ECMA-130): CRC-32 over the given bytes, least significant bit
 // first, polynomial x^32+x^31+x^16+x^15+x^4+x^3+x+1, starting from zero.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <strings.h>
 #include <sys/stat.h>
 
 #include "image/bare_image.h"
@@ -10,6 +9,7 @@
 #include "image/cue_image.h"
 #include "image/nrg_image.h"
 #include "image/toc_sheet.h"
+#include "io/text.h"
 #include "run/run_state.h"
 
 namespace {
@@ -35,15 +35,15 @@ bool is_drive(const ImageProbe& p)
 }
 bool is_cue(const ImageProbe& p)
 {
-    return has_extension_folded(p.name, ".cue");
+    return ends_folded(p.name, ".cue");
 }
 bool is_toc(const ImageProbe& p)
 {
-    return has_extension_folded(p.name, ".toc");
+    return ends_folded(p.name, ".toc");
 }
 bool is_nrg(const ImageProbe& p)
 {
-    return has_nrg_footer(p.tail) || has_extension_folded(p.name, ".nrg");
+    return has_nrg_footer(p.tail) || ends_folded(p.name, ".nrg");
 }
 bool is_bare(const ImageProbe&)
 {
@@ -59,12 +59,6 @@ constexpr std::array formats = {
 };
 
 }  // namespace
-
-bool has_extension_folded(const std::string& name, std::string_view extension)
-{
-    return name.size() > extension.size() &&
-           strncasecmp(name.c_str() + name.size() - extension.size(), extension.data(), extension.size()) == 0;
-}
 
 const ImageFormat& image_format_of(const std::string& name)
 {

@@ -32,6 +32,3 @@ const ImageFormat& image_format_of(const std::string& name);
 
 // Opens any disc image. Every error ends the run.
 DiscImage open_disc_image(const std::string& name);
-
-// Whether a name ends in that extension, in any letter case.
-bool has_extension_folded(const std::string& name, std::string_view extension);

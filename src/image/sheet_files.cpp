@@ -2,9 +2,9 @@
 // each BIN and filling the track table.
 #include <algorithm>
 #include <filesystem>
-#include <strings.h>
 
 #include "image/cue_sheet.h"
+#include "io/text.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::string case_blind_match(const std::string& folder, const std::string& base)
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(folder.empty() ? "." : folder, error)) {
         std::string name = item.path().filename().string();
-        if (strcasecmp(name.c_str(), base.c_str()) == 0) {
+        if (equals_folded(name, base)) {
             if (!found.empty())
                 return {};
             found = folder + name;
