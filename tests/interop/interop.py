@@ -24,7 +24,7 @@ def probe_like(clip, got):
     if a['streams'] != b['streams'] or abs(float(a['format']['duration']) - float(b['format']['duration'])) > 0.05:
         sys.exit(f'ffprobe: {clip} {a}, {got} {b}')
 
-def split(cue, image, folder):
+def split(cue, image, folder, size='2352'):
     """One BIN per track as dumps come: each starts at its track's first INDEX, from which its INDEX
     times count; the sheet has a byte order mark, CRLF line ends, Windows paths and other letter case."""
     data, tracks, lines = load(image), [], []
@@ -34,9 +34,10 @@ def split(cue, image, folder):
         else:
             tracks[-1][2].append((m[3], int(m[4]) * 4500 + int(m[5]) * 75 + int(m[6])))
     for i, (number, kind, indexes) in enumerate(tracks):
-        start, end = indexes[0][1], tracks[i + 1][2][0][1] if i + 1 < len(tracks) else len(data) // 2352
+        n = int(size)
+        start, end = indexes[0][1], tracks[i + 1][2][0][1] if i + 1 < len(tracks) else len(data) // n
         with open(f'{folder}/image (Track {number}).bin', 'wb') as f:
-            f.write(data[start * 2352:end * 2352])
+            f.write(data[start * n:end * n])
         lines += [f'FILE "C:\\RIPS\\IMAGE (TRACK {number}).BIN" BINARY', f'  TRACK {number:02d} {kind}']
         lines += [f'    INDEX {n} {(p - start) // 4500:02d}:{(p - start) // 75 % 60:02d}:{(p - start) % 75:02d}'
                   for n, p in indexes]
@@ -57,5 +58,19 @@ def chapters_at_entries(listing, image, movie):
     got = [float(line.split(',')[3]) for line in open(listing).read().splitlines()]
     if len(got) != 3 or any(abs(a - b) > 0.001 for a, b in zip(got, want)) or want[1] <= 0.5:
         sys.exit(f'chapters at {got}, entries at {want}')
+
+def track_start(cue, number):
+    """The sector of the track's INDEX 01 in a sheet of one BIN."""
+    text = load(cue).decode()
+    m = re.search(r'TRACK\s+0*%s\s.*?INDEX\s+01\s+(\d+):(\d+):(\d+)' % number, text, re.S)
+    print(int(m[1]) * 4500 + int(m[2]) * 75 + int(m[3]))
+
+def flip(path, offset):
+    """Inverts the bits of one byte of the file."""
+    with open(path, 'r+b') as f:
+        f.seek(int(offset))
+        b = f.read(1)[0]
+        f.seek(int(offset))
+        f.write(bytes([b ^ 0xFF]))
 
 globals()[sys.argv[1]](*sys.argv[2:])

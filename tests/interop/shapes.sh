@@ -1,0 +1,69 @@
+#!/bin/sh
+# One Video CD 2.0 (a menu, three segment items, an entry point) made by
+# vcdxbuild and kept in every shape rips come in: a MODE2/2336 sheet with
+# one BIN and one BIN per track, CloneCD, Alcohol at 2352 and 2448 bytes a
+# sector, bare images of 2448 and 2336 bytes a sector, and the data track
+# alone as a 2048-byte .iso. Each must give what the 2352-byte CUE/BIN gives,
+# verify clean, and show a flipped byte in a movie sector at its disc time.
+# Usage: shapes.sh path/to/mivaro path/to/make_rip_shapes. Exit 1 on any
+# failure, 77 without the tools.
+set -u
+mivaro=$(realpath "$1") shapes=$(realpath "$2") here=$(cd "$(dirname "$0")" && pwd)
+for tool in ffmpeg vcdxbuild python3; do
+    command -v $tool >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
+done
+work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" && failed=0
+check() {
+    if (eval "$2") >log 2>&1; then echo "ok   $1"; else echo "FAIL $1"; tail -n 5 log; failed=1; fi
+}
+clip() {  # name, video source, seconds, audio (or none)
+    a=-an && [ -n "${4:-}" ] && a="-f lavfi -i sine=frequency=$4"
+    ffmpeg -nostdin -loglevel error -f lavfi -i "$2" $a -t $3 -target pal-vcd -y "$1"
+}
+build() { vcdxbuild -T '2020-01-02 03:04:05' "$@" vcd.xml >/dev/null 2>&1; }
+check "ffmpeg makes the clips, vcdxbuild the disc at 2352 and 2336 bytes a sector" 'clip movie.mpg testsrc=size=352x288:rate=25 3 440 &&
+    clip still.mpg rgbtestsrc=size=352x288:rate=25 0.04 && clip motion.mpg testsrc2=size=352x288:rate=25 1 550 &&
+    clip menu.mpg smptebars=size=352x288:rate=25 1 &&
+    cat > vcd.xml <<EOF &&
+<?xml version="1.0"?>
+<!DOCTYPE videocd PUBLIC "-//GNU//DTD VideoCD//EN" "http://www.gnu.org/software/vcdimager/videocd.dtd">
+<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/" class="vcd" version="2.0">
+  <info><album-id>SHAPES</album-id><volume-count>1</volume-count><volume-number>1</volume-number></info>
+  <pvd><volume-id>SHAPES</volume-id><system-id>CD-RTOS CD-BRIDGE</system-id></pvd>
+  <segment-items><segment-item src="menu.mpg" id="menu-clip"/><segment-item src="still.mpg" id="still"/>
+    <segment-item src="motion.mpg" id="motion"/></segment-items>
+  <sequence-items><sequence-item src="movie.mpg" id="movie"><entry id="later">1.5</entry></sequence-item></sequence-items>
+  <pbc>
+    <selection id="menu"><bsn>1</bsn><wait>5</wait><loop jump-timing="immediate">1</loop><play-item ref="menu-clip"/>
+      <select ref="play"/><select ref="pictures"/></selection>
+    <playlist id="play"><return ref="menu"/><play-item ref="movie"/></playlist>
+    <playlist id="pictures"><return ref="menu"/><wait>2</wait><play-item ref="still"/><play-item ref="motion"/></playlist>
+  </pbc>
+</videocd>
+EOF
+    build -c disc.cue -b disc.bin && build --sector-2336 -c d36.cue -b d36.bin && mkdir split36 &&
+    python3 "$here/interop.py" split d36.cue d36.bin split36 2336 && "$shapes" disc.cue rips'
+
+check "-disc2mpg takes the 2352-byte CUE/BIN apart" '"$mivaro" -disc2mpg disc.cue ref >/dev/null &&
+    cmp ref/avseq01.mpg movie.mpg && cmp ref/item0001.mpg menu.mpg && cmp ref/item0003.mpg motion.mpg'
+for shape in d36.cue split36/image.cue rips/disc.ccd rips/disc.mds rips/d48.mds rips/bare48.bin rips/bare36.bin; do
+    out=out-$(echo $shape | tr / _)
+    check "$shape: -disc2mpg writes the same files, -verify finds every sector whole" "'$mivaro' -disc2mpg $shape $out >/dev/null &&
+        diff -r ref $out && '$mivaro' -verify $shape > verify.log && grep -q 'verified: all [0-9]* sectors whole' verify.log"
+done
+
+# A byte of the movie's user data flipped: 40 sectors into its track.
+lsn=$(python3 "$here/interop.py" track_start disc.cue 2)
+lsn=$((lsn + 40))
+time=$(printf '%02d:%02d:%02d' $(((lsn + 150) / 4500)) $(((lsn + 150) / 75 % 60)) $(((lsn + 150) % 75)))
+flipped() {  # file, byte offset: -verify must fail and name the sector
+    python3 "$here/interop.py" flip "$1" "$2" && ! "$mivaro" -verify "$3" > verify.log && grep -q "$time, 1 sector: EDC" verify.log
+}
+check "a flipped byte is found at $time in every shape" "flipped disc.bin $((lsn * 2352 + 100)) disc.cue &&
+    flipped d36.bin $((lsn * 2336 + 84)) d36.cue && flipped rips/disc.img $((lsn * 2352 + 100)) rips/disc.ccd &&
+    flipped rips/disc.mdf $((lsn * 2352 + 100)) rips/disc.mds && flipped rips/d48.mdf $((lsn * 2448 + 100)) rips/d48.mds &&
+    flipped rips/bare48.bin $((lsn * 2448 + 100)) rips/bare48.bin && flipped rips/bare36.bin $((lsn * 2336 + 84)) rips/bare36.bin"
+check "the data track alone: -disc2mpg refuses it and writes nothing, -verify reads it unchecked" "! '$mivaro' -disc2mpg rips/data.iso iso-out > log2 &&
+    grep -q '2048-byte image of the data track alone' log2 && test ! -e iso-out && '$mivaro' -verify rips/data.iso > verify.log &&
+    grep -q 'not checked' verify.log && ! grep -q 'sectors whole\.' verify.log"
+exit $failed
