@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "vcd/disc_description.h"
+#include "mpeg/pack_times.h"
 #include "vcd/entry_time.h"
 #include "vcd/playback.h"
 #include "harness.h"
@@ -141,9 +142,10 @@ DiscLayout read_layout(const Image& img)
 }
 
 // The times the description gives each entry, from the packs of the image.
-std::vector<std::string> entry_times(const Image& img, const DiscLayout& d)
+DiscTiming entry_times(const Image& img, const DiscLayout& d)
 {
-    std::vector<std::string> times(d.entries.size());
+    DiscTiming timing;
+    timing.entry_ticks.resize(d.entries.size());
     for (std::size_t s = 0; s < d.sequences.size(); ++s) {
         std::uint32_t end = s + 1 < d.sequences.size() ? d.sequences[s + 1].first_lsn : d.image_sectors;
         std::uint64_t lowest = UINT64_MAX;
@@ -154,10 +156,10 @@ std::vector<std::string> entry_times(const Image& img, const DiscLayout& d)
             std::uint16_t e = d.sequences[s].entries[k];
             auto pts = pack_times(img.sector(d.entries[e].lsn, 2324)).first_video;
             EXPECT_TRUE(pts.has_value()) << "entry " << e;
-            times[e] = entry_time_text(pts.value_or(0), lowest);
+            timing.entry_ticks[e] = pts.value_or(0) - lowest;
         }
     }
-    return times;
+    return timing;
 }
 
 struct DiscCase {
@@ -264,7 +266,7 @@ TEST_P(DiscRoundTrip, VcdxbuildRebuildsTheSameImageFromTheDescription)
     DiscLayout d = read_layout(img);
     PlaybackParse pbc = read_playback_control(d);
     ASSERT_EQ(pbc.error, "");
-    std::vector<std::string> times = entry_times(img, d);
+    DiscTiming times = entry_times(img, d);
     std::string xml = disc_description_text(d, pbc.control.lists.empty() ? nullptr : &pbc.control, times);
 
     fs::path out = s.path("out");
