@@ -57,4 +57,11 @@ def chapters_on_key_frames(mkv, metadata, description):
             written != [f'{t // 90000}.{t % 90000 * 1000000 // 90000:06d}' for t in starts[1:]]:
         sys.exit(f'chapters at {got}, key frames at {keys}, chapter starts {starts}, entries {written}')
 
+def without_second_sequence_header(clip, out):
+    """The clip with its second sequence header made user data: the picture after it starts a group alone."""
+    d = bytearray(load(clip))
+    at = d.find(b'\0\0\1\xb3', d.find(b'\0\0\1\xb3') + 4)
+    d[at + 3] = 0xb2
+    pathlib.Path(out).write_bytes(d)
+
 globals()[sys.argv[1]](*sys.argv[2:])
