@@ -377,8 +377,17 @@ TEST(DiscDescription, EscapesTextAndKeepsCopiesApart)
                {"AVSEQ01.MPG", 0, 1, 1, false, false}, {"A", 0, 0, 0, false, true},
                {"A/B.TXT", 0, 1, 1, true, false},   {"A_B.TXT", 0, 1, 1, false, false},
                {"..", 0, 1, 1, false, false}};
+    // A file eight folders deep whose copy's name runs far past 200 bytes.
+    std::string deep;
+    for (char c = '1'; c <= '8'; ++c) {
+        deep += (deep.empty() ? "" : "/") + std::string(30, c);
+        d.files.push_back({deep, 0, 0, 0, false, true});
+    }
+    d.files.push_back({deep + "/" + std::string(30, 'F') + ".TXT", 0, 1, 1, false, false});
     std::vector<ExtraFile> extra = description_extra_files(d);
-    ASSERT_EQ(extra.size(), 4u);
+    ASSERT_EQ(extra.size(), 5u);
+    std::string deep_src = extra[4].src;
+    EXPECT_EQ(deep_src.size(), 8 * 31 + 34u);
     EXPECT_EQ(extra[0].src, "AVSEQ01.MPG~2");  // avseq01.mpg is the sequence's copy
     EXPECT_EQ(extra[1].src, "A_B.TXT");
     EXPECT_EQ(extra[2].src, "A_B.TXT~2");
@@ -387,6 +396,7 @@ TEST(DiscDescription, EscapesTextAndKeepsCopiesApart)
     EXPECT_NE(xml.find("<album-id>Tom &amp; &quot;Jerry&quot; &lt;\xc3\xa9t\xc3\xa9&gt;?</album-id>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<folder>\n      <name>A</name>\n      <file src=\"A_B.TXT\" format=\"mixed\">"), std::string::npos) << xml;
     EXPECT_EQ(xml.find("INFO.VCD"), std::string::npos);
+    EXPECT_NE(xml.find("<file src=\"" + deep_src + "\" format=\"form1\">"), std::string::npos) << xml;
 }
 
 TEST(EntryTime, TimesCountFromTheLowestTimeStamp)
