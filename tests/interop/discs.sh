@@ -4,7 +4,8 @@
 # segment item; a VCD 1.1), as CUE/BIN, split BINs, bare BIN, cdrdao TOC and
 # Nero images, taken apart by mivaro -disc2mpg and checked against the files
 # they were made from, against vcdxrip, through vcdxbuild again, and through
-# ffmpeg for the chapters.
+# ffmpeg for the chapters; and discs using every element and layout option
+# of the description, which must come back byte for byte.
 # Usage: discs.sh path/to/mivaro. Exit 1 on any failure, 77 without the tools.
 set -u
 mivaro=$(realpath "$1") here=$(cd "$(dirname "$0")" && pwd)
@@ -118,6 +119,9 @@ for d in authored relaxed vcd30; do
         '$mivaro' -disc2mpg $d/disc.cue $d/out >$d/log && (cd $d/out &&
         vcdxbuild -T '2020-01-02 03:04:05' -c again.cue -b again.bin videocd.xml >/dev/null 2>&1) && cmp $d/out/again.bin $d/disc.bin"
 done
+check "authored: a trigger bit on a sector without a time stamp is named on the last line" "cp authored/disc.bin u.bin &&
+    printf '\\160' | dd of=u.bin bs=1 seek=\$((300 * 2352 + 18)) conv=notrunc status=none && '$mivaro' -disc2mpg u.bin u >u.log &&
+    tail -n 1 u.log | grep -q 'videocd.xml cannot say all this disc holds: an auto-pause on a sector without a time stamp.'"
 check "authored: the playback control names lists by number, rejected ones as such" "! grep -q byte authored/log &&
     grep -q 'List 7: the end, stops playback, reached only from other lists' authored/log"
 
