@@ -31,6 +31,8 @@ constexpr unsigned default_vcd_front_margin = 30;
 constexpr unsigned default_vcd_rear_margin = 45;
 
 constexpr const char* uneven_text = "tracks with different %s";
+constexpr const char* untimed_entry_text = "entry %u, on no picture";
+constexpr const char* off_picture_text = "entry %u, on a sector before its picture";
 constexpr const char* untimed_pause_text = "an auto-pause on a sector without a time stamp";
 
 void note(DiscTiming& timing, const std::string& what)
@@ -117,9 +119,9 @@ void read_entry_times(const DiscImage& image, const DiscLayout& layout, DiscTimi
         std::optional<std::uint64_t> lowest = lowest_time(image, item.first_lsn, item.sectors);
         timing.sequence_pauses.push_back(pauses(image, item.first_lsn, item.sectors, lowest, timing));
         std::uint32_t end = item.first_lsn + item.sectors;
-        for (std::size_t k = 0; k < item.entries.size() && lowest; ++k) {
+        for (std::size_t k = 0; k < item.entries.size(); ++k) {
             std::uint32_t lsn = layout.entries[item.entries[k]].lsn;
-            for (std::uint32_t at = lsn; at < end && at - lsn < picture_search_sectors; ++at) {
+            for (std::uint32_t at = lsn; lowest && at < end && at - lsn < picture_search_sectors; ++at) {
                 std::span<const std::uint8_t> block = block_at(image, at);
                 if (std::optional<std::uint64_t> pts = pack_times(block).first_video) {
                     timing.entry_ticks[item.entries[k]] = since(*pts, *lowest);
@@ -127,9 +129,13 @@ void read_entry_times(const DiscImage& image, const DiscLayout& layout, DiscTimi
                     // header starts the picture's group.
                     if (k > 0 && at == lsn && !has_sequence_header(block))
                         timing.relaxed_aps = true;
+                    if (k > 0 && at != lsn)
+                        note(timing, formatted(off_picture_text, item.entries[k] + 1u));
                     break;
                 }
             }
+            if (k > 0 && !timing.entry_ticks[item.entries[k]])
+                note(timing, formatted(untimed_entry_text, item.entries[k] + 1u));
         }
     }
     for (const SegmentItem& item : layout.segments)

@@ -90,7 +90,7 @@ $head class="vcd" version="2.0">
     <playlist id="timed"><next ref="last"/><return ref="menu"/><playtime>4.5333333</playtime><wait>260</wait>
       <autowait>5</autowait><play-item ref="one"/><play-item ref="one-b"/></playlist>
     <playlist id="hidden-play" rejected="true"><next ref="hidden-end"/><play-item ref="two"/></playlist>
-    <endlist id="last"><next-volume>2</next-volume><play-item ref="still"/></endlist>
+    <endlist id="last"/>
     <endlist id="hidden-end" rejected="true"/>
     <endlist id="end"/>
   </pbc>
@@ -109,7 +109,8 @@ $head class="svcd" version="1.0"><option name="svcd vcd30 mpegav" value="true"/>
   <segment-items><segment-item src="svcdseg.mpg" id="seg"/></segment-items>
   <sequence-items><sequence-item src="svcd.mpg" id="seq"/><sequence-item src="svcd.mpg" id="seq2"/></sequence-items>
   <pbc><playlist id="intro"><next ref="play"/><wait>1</wait><play-item ref="seg"/></playlist>
-    <playlist id="play"><play-item ref="seq"/><play-item ref="seq2"/></playlist></pbc>
+    <playlist id="play"><next ref="last"/><play-item ref="seq"/><play-item ref="seq2"/></playlist>
+    <endlist id="last"><next-volume>2</next-volume><play-item ref="seg"/></endlist></pbc>
 </videocd>
 EOF
 python3 "$here/interop.py" without_second_sequence_header movie1.mpg noseq.mpg
@@ -122,8 +123,9 @@ done
 check "authored: a trigger bit on a sector without a time stamp is named on the last line" "cp authored/disc.bin u.bin &&
     printf '\\160' | dd of=u.bin bs=1 seek=\$((300 * 2352 + 18)) conv=notrunc status=none && '$mivaro' -disc2mpg u.bin u >u.log &&
     tail -n 1 u.log | grep -q 'videocd.xml cannot say all this disc holds: an auto-pause on a sector without a time stamp.'"
-check "authored: the playback control names lists by number, rejected ones as such" "! grep -q byte authored/log &&
-    grep -q 'List 7: the end, stops playback, reached only from other lists' authored/log"
+check "the playback control names lists by number, rejected ones as such" "! grep -q byte authored/log &&
+    grep -q 'List 7: the end, stops playback, reached only from other lists' authored/log &&
+    grep -q 'List 3: the end, asks for volume 2, shows item0001.mpg' vcd30/log"
 
 # disc <name> <item=source>...: each output equals its source, and the same
 # holds for the disc split one BIN per track, for the bare BIN, and for vcdxrip.
