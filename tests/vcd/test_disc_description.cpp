@@ -313,10 +313,16 @@ TEST(PlaybackControl, ListsThatLeadToEachOtherAreReadOnce)
     put_play_list(psd, 0, 1, 2, {2});      // next: the list at byte 16
     put_play_list(psd, 16, 0x8002, 0, {1000, 2});  // rejected, next: back to byte 0
     put_play_list(psd, 40, 3, 5, {});      // only the LOT leads here; next: itself
+    psd.resize(64);
+    psd[56] = 0x1f;                        // an end list the LOT leaves out
     Bytes lot = {0, 0, 0, 0, 0, 2, 0xff, 0xff, 0, 5};
     PlaybackParse p = parse_playback_control(psd, lot, 8);
     ASSERT_EQ(p.error, "");
-    ASSERT_EQ(p.control.lists.size(), 3u);
+    ASSERT_EQ(p.control.lists.size(), 4u);
+    EXPECT_TRUE(p.control.lists[3].rejected);
+    EXPECT_FALSE(p.control.lists[2].rejected);
+    EXPECT_EQ(list_number(p.control, 1), 2u);
+    EXPECT_EQ(list_number(p.control, 3), 4u);
     EXPECT_EQ(p.control.lists[0].next, 1);
     EXPECT_EQ(p.control.lists[1].next, 0);
     EXPECT_TRUE(p.control.lists[1].rejected);
@@ -397,6 +403,18 @@ TEST(DiscDescription, EscapesTextAndKeepsCopiesApart)
     EXPECT_NE(xml.find("<folder>\n      <name>A</name>\n      <file src=\"A_B.TXT\" format=\"mixed\">"), std::string::npos) << xml;
     EXPECT_EQ(xml.find("INFO.VCD"), std::string::npos);
     EXPECT_NE(xml.find("<file src=\"" + deep_src + "\" format=\"form1\">"), std::string::npos) << xml;
+
+    PlaybackControl c;
+    c.lists.resize(1);
+    c.lists[0].kind = ListKind::play;
+    c.lists[0].play_time = 68;
+    DiscTiming t;
+    t.layout_options = {{"track rear margin", 20}};
+    t.sequence_pauses = {{136200}};
+    xml = disc_description_text(d, &c, t);
+    for (const char* want : {"<playtime>4.533333</playtime>", "<option name=\"track rear margin\" value=\"20\"/>",
+                             "<auto-pause>1.513333</auto-pause>"})
+        EXPECT_NE(xml.find(want), std::string::npos) << want << "\n" << xml;
 }
 
 TEST(EntryTime, TimesCountFromTheLowestTimeStamp)
