@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static bool quiet = std::freopen("/dev/null", "w", stdout) != nullptr;
     (void)quiet;
     print_playback_control(d, p.control);
-    std::string times[] = {"", "1.0"};
-    disc_description_text(d, &p.control, times);
+    DiscTiming timing;
+    timing.entry_ticks = {std::nullopt, 90000};
+    disc_description_text(d, &p.control, timing);
     return 0;
 }

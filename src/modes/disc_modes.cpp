@@ -7,10 +7,10 @@
 #include "image/image_formats.h"
 #include "vcd/disc_description.h"
 #include "vcd/disc_filesystem.h"
-#include "vcd/entry_time.h"
+#include "vcd/disc_timing.h"
 #include "vcd/playback.h"
 #include "engine/copy_engine.h"
-#include "mpeg/pack_clock.h"
+#include "mpeg/pack_times.h"
 #include "sector/sector_check.h"
 #include "modes/disc_report.h"
 #include "modes/modes.h"
@@ -35,6 +35,7 @@ constexpr const char* playback_unread_text = "The playback control could not be 
 constexpr const char* describing_text = "\xfe                 videocd.xml -> writing...\r";
 constexpr const char* completed_text = "\n\xfe completed. %u file(s) written.\n\n";
 constexpr const char* damaged_output_text = "\xfe %s holds %llu damaged sector(s), written as read: %s\n";
+constexpr const char* uncarried_text = "videocd.xml cannot say all this disc holds: %s.\n";
 constexpr const char* more_damage_text = "; and %zu more range(s)";
 // Ranges named on an output's damage line.
 constexpr std::size_t ranges_named = 4;
@@ -84,27 +85,6 @@ ItemExtent payload_extent(const DiscImage& image, std::uint32_t first, std::uint
         extent.last_clock = clock_of(image, end - 1);
     }
     return extent;
-}
-
-// The clock of the first pack at or after each entry, relative to the
-// sequence's first pack.
-std::vector<std::uint64_t> entry_times(const DiscImage& image, const DiscLayout& layout, const SequenceItem& item,
-                                       const ItemExtent& extent)
-{
-    std::vector<std::uint64_t> times;
-    if (!extent.first_clock)
-        return times;
-    std::uint32_t end = extent.first_lsn + extent.sectors;
-    for (std::uint16_t e : item.entries) {
-        std::uint32_t lsn = std::max(layout.entries[e].lsn, extent.first_lsn);
-        std::optional<std::uint64_t> clock;
-        for (; lsn < end && !clock; ++lsn)
-            if (carries_payload(image, lsn))
-                clock = clock_of(image, lsn);
-        if (clock && *clock >= *extent.first_clock)
-            times.push_back(*clock - *extent.first_clock);
-    }
-    return times;
 }
 
 std::string path_in(const std::string& folder, const std::string& name)
@@ -233,40 +213,6 @@ void copy_disc_file(const DiscImage& image, const DiscFile& file, const std::str
     io.output_file.close();
 }
 
-// A picture's time for vcdxbuild counts from the lowest presentation time
-// of the sequence, which lies in its first packs: the first two seconds of
-// sectors are looked at.
-constexpr std::uint32_t lowest_time_sectors = 150;
-
-std::span<const std::uint8_t> block_at(const DiscImage& image, std::uint32_t lsn)
-{
-    return {read_disc_sector(image, lsn) + form2_data_offset, form2_data_size};
-}
-
-// The time videocd.xml gives each entry after a sequence's first (that one is
-// its default entry, at the start): the presentation time of the first
-// picture at the entry, from the sequence's lowest time.
-std::vector<std::string> description_entry_times(const DiscImage& image, const DiscLayout& layout,
-                                                 const std::vector<ItemExtent>& extents)
-{
-    std::vector<std::string> texts(layout.entries.size());
-    for (std::size_t s = 0; s < layout.sequences.size(); ++s) {
-        const ItemExtent& extent = extents[s];
-        std::optional<std::uint64_t> lowest;
-        for (std::uint32_t k = 0; k < std::min(extent.sectors, lowest_time_sectors); ++k)
-            if (std::optional<std::uint64_t> t = pack_times(block_at(image, extent.first_lsn + k)).lowest)
-                lowest = lowest ? std::min(*lowest, *t) : *t;
-        const std::vector<std::uint16_t>& entries = layout.sequences[s].entries;
-        for (std::size_t k = 1; k < entries.size() && lowest; ++k) {
-            std::uint32_t lsn = layout.entries[entries[k]].lsn;
-            if (lsn < image.sectors)
-                if (std::optional<std::uint64_t> t = pack_times(block_at(image, lsn)).first_video)
-                    texts[entries[k]] = entry_time_text(*t, *lowest);
-        }
-    }
-    return texts;
-}
-
 std::string stem(const std::string& name)
 {
     return name.substr(0, name.rfind('.'));
@@ -301,7 +247,7 @@ void disc2mpg()
         print_playback_control(layout, playback.control);
         say("\n");
     }
-    std::vector<std::string> entry_texts = description_entry_times(image, layout, sequences);
+    DiscTiming timing = read_disc_timing(image, layout);
 
     output_name_template = io.output_name;
     std::error_code error;
@@ -314,7 +260,10 @@ void disc2mpg()
     std::vector<DamagedOutput> damaged;
     for (std::size_t s = 0; s < layout.sequences.size(); ++s) {
         const SequenceItem& item = layout.sequences[s];
-        std::vector<std::uint64_t> times = entry_times(image, layout, item, sequences[s]);
+        std::vector<std::uint64_t> times;
+        for (std::uint16_t e : item.entries)
+            if (timing.entry_ticks[e])
+                times.push_back(*timing.entry_ticks[e]);
         written += copy_item(image, item.name, sequences[s], damaged);
         if (times.size() > 1) {
             write_chapters(stem(item.name) + ".ffmetadata", times, item_length(sequences[s]));
@@ -329,9 +278,15 @@ void disc2mpg()
     }
     say("%s", describing_text);
     write_disc_description(path_in(output_name_template, "videocd.xml"), layout,
-                           playback.error.empty() ? &playback.control : nullptr, entry_texts);
+                           playback.error.empty() ? &playback.control : nullptr, timing);
     ++written;
     say(completed_text, written);
     report_damage(damaged);
+    if (!timing.uncarried.empty()) {
+        std::string what;
+        for (const std::string& w : timing.uncarried)
+            what += (what.empty() ? "" : "; ") + w;
+        say(uncarried_text, what.c_str());
+    }
     io.input_file.close();
 }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "io/report.h"
+#include "vcd/entry_time.h"
 #include "run/run_state.h"
 
 namespace {
@@ -17,13 +18,6 @@ constexpr const char* xml_namespace = "http://www.gnu.org/software/vcdimager/1.0
 
 // Folders vcdxbuild makes itself from the items and the playback control.
 constexpr const char* own_folders[] = {"VCD", "SVCD", "MPEGAV", "MPEG2", "SEGMENT", "EXT", "CDI"};
-
-std::string format(const char* text, auto... args)
-{
-    char buf[200];
-    std::snprintf(buf, sizeof buf, text, args...);
-    return buf;
-}
 
 std::string lower(std::string s)
 {
@@ -74,12 +68,12 @@ struct Xml {
     void element(const char* name, const std::string& value)
     {
         if (value.empty())
-            line(format("<%s/>", name));
+            line(formatted("<%s/>", name));
         else
-            line(format("<%s>", name) + xml_text(value) + format("</%s>", name));
+            line(formatted("<%s>", name) + xml_text(value) + formatted("</%s>", name));
     }
     void open(const std::string& s) { line(s); ++depth; }
-    void close(const char* name) { --depth; line(format("</%s>", name)); }
+    void close(const char* name) { --depth; line(formatted("</%s>", name)); }
 };
 
 const char* class_name(DiscKind kind)
@@ -101,18 +95,36 @@ const char* class_version(DiscKind kind)
     }
 }
 
-void write_options(Xml& x, const DiscLayout& layout)
+void option(Xml& x, const char* name, const std::string& value)
 {
-    if (layout.kind != DiscKind::svcd)
-        return;
-    // An SVCD in the layout of the first drafts: MPEGAV/ rather than MPEG2/,
-    // and "ENTRYSVD" heading the entries file.
-    for (const DiscFile& f : layout.files)
-        if (f.directory && lower(f.path) == "mpegav")
-            x.line("<option name=\"svcd vcd3 mpegav\" value=\"true\"/>");
-    if (layout.entries_file.size() >= 8 && std::equal(layout.entries_file.begin(), layout.entries_file.begin() + 8,
-                                                      std::string_view("ENTRYSVD").begin()))
-        x.line("<option name=\"svcd vcd3 entrysvd\" value=\"true\"/>");
+    x.line(formatted("<option name=\"%s\" value=\"%s\"/>", name, value.c_str()));
+}
+
+void write_options(Xml& x, const DiscLayout& layout, const DiscTiming& timing)
+{
+    if (layout.kind == DiscKind::svcd) {
+        // An SVCD in the layout of VCD 3.0: MPEGAV/ rather than MPEG2/,
+        // "ENTRYSVD" heading the entries file, the later TRACKS.SVD.
+        for (const DiscFile& f : layout.files)
+            if (f.directory && lower(f.path) == "mpegav")
+                option(x, "svcd vcd30 mpegav", "true");
+        if (layout.entries_file.size() >= 8 && std::equal(layout.entries_file.begin(), layout.entries_file.begin() + 8,
+                                                          std::string_view("ENTRYSVD").begin()))
+            option(x, "svcd vcd30 entrysvd", "true");
+        if (timing.tracks_v30)
+            option(x, "svcd vcd30 tracksvd", "true");
+    }
+    if (timing.relaxed_aps)
+        option(x, "relaxed aps", "true");
+    for (const LayoutOption& o : timing.layout_options)
+        option(x, o.name, std::to_string(o.sectors));
+}
+
+void auto_pauses(Xml& x, const std::vector<std::vector<std::uint64_t>>& pauses, std::size_t item)
+{
+    if (item < pauses.size())
+        for (std::uint64_t ticks : pauses[item])
+            x.element("auto-pause", entry_time_text(ticks, 0));
 }
 
 void write_filesystem(Xml& x, const DiscLayout& layout, const std::vector<ExtraFile>& extra)
@@ -142,7 +154,7 @@ void write_filesystem(Xml& x, const DiscLayout& layout, const std::vector<ExtraF
             const DiscFile& f = layout.files[e.file];
             if (parent(f.path) != here)
                 continue;
-            x.open(format("<file src=\"%s\" format=\"%s\">", xml_text(e.src).c_str(), f.form2 ? "mixed" : "form1"));
+            x.open(formatted("<file src=\"%s\" format=\"%s\">", xml_text(e.src).c_str(), f.form2 ? "mixed" : "form1"));
             x.element("name", leaf(f.path));
             x.close("file");
         }
@@ -152,17 +164,17 @@ void write_filesystem(Xml& x, const DiscLayout& layout, const std::vector<ExtraF
     x.close("filesystem");
 }
 
-std::string segment_id(std::size_t i) { return format("segment-%04zu", i + 1); }
-std::string sequence_id(std::size_t i) { return format("sequence-%02zu", i + 1); }
-std::string entry_id(std::size_t i) { return format("entry-%03zu", i + 1); }
+std::string segment_id(std::size_t i) { return formatted("segment-%04zu", i + 1); }
+std::string sequence_id(std::size_t i) { return formatted("sequence-%02zu", i + 1); }
+std::string entry_id(std::size_t i) { return formatted("entry-%03zu", i + 1); }
 
 std::string list_id(const PlaybackControl& c, int index)
 {
     std::size_t i = static_cast<std::size_t>(index);
     switch (c.lists[i].kind) {
-    case ListKind::selection: return format("selection-%02zu", i + 1);
-    case ListKind::play: return format("playlist-%02zu", i + 1);
-    default: return format("endlist-%02zu", i + 1);
+    case ListKind::selection: return formatted("selection-%02zu", i + 1);
+    case ListKind::play: return formatted("playlist-%02zu", i + 1);
+    default: return formatted("endlist-%02zu", i + 1);
     }
 }
 
@@ -181,7 +193,7 @@ std::string item_id(const DiscLayout& layout, std::uint16_t number)
 
 std::string area_attributes(const SelectionArea& a)
 {
-    return format(" x1=\"%u\" y1=\"%u\" x2=\"%u\" y2=\"%u\"", a.x1, a.y1, a.x2, a.y2);
+    return formatted(" x1=\"%u\" y1=\"%u\" x2=\"%u\" y2=\"%u\"", a.x1, a.y1, a.x2, a.y2);
 }
 
 void link(Xml& x, const PlaybackControl& c, const char* name, int target, const PlaybackList& l,
@@ -189,7 +201,7 @@ void link(Xml& x, const PlaybackControl& c, const char* name, int target, const 
 {
     if (target == no_list)
         return;
-    x.line(format("<%s ref=\"", name) + list_id(c, target) + "\"" +
+    x.line(formatted("<%s ref=\"", name) + list_id(c, target) + "\"" +
            (l.has_areas && area ? area_attributes(*area) : "") + "/>");
 }
 
@@ -221,7 +233,7 @@ void write_pbc(Xml& x, const DiscLayout& layout, const PlaybackControl& c)
                 link(x, c, "default", l.default_list, l, &l.default_area);
             link(x, c, "timeout", l.timeout_list, l, nullptr);
             x.element("wait", std::to_string(wait_seconds(l.timeout_code)));
-            x.line(format("<loop jump-timing=\"%s\">%u</loop>", l.loop & 0x80 ? "delayed" : "immediate",
+            x.line(formatted("<loop jump-timing=\"%s\">%u</loop>", l.loop & 0x80 ? "delayed" : "immediate",
                           l.loop & 0x7fu));
             play_item(x, layout, l.play_item);
             for (std::size_t k = 0; k < l.selections.size(); ++k) {
@@ -237,10 +249,9 @@ void write_pbc(Xml& x, const DiscLayout& layout, const PlaybackControl& c)
             link(x, c, "prev", l.prev, l, nullptr);
             link(x, c, "next", l.next, l, nullptr);
             link(x, c, "return", l.return_to, l, nullptr);
-            // In 1/15 s: a hair above the exact value, so that vcdxbuild's
-            // multiplication by 15 neither falls short nor goes over.
+            // In 1/15 s; vcdxbuild rounds the seconds times 15.
             if (l.play_time != 0)
-                x.element("playtime", format("%.7f", (l.play_time + 0.0001) / 15));
+                x.element("playtime", formatted("%.6f", l.play_time / 15.0));
             x.element("wait", std::to_string(wait_seconds(l.wait_code)));
             x.element("autowait", std::to_string(wait_seconds(l.autowait_code)));
             for (std::uint16_t n : l.items)
@@ -295,13 +306,13 @@ std::vector<ExtraFile> description_extra_files(const DiscLayout& layout)
 }
 
 std::string disc_description_text(const DiscLayout& layout, const PlaybackControl* control,
-                                  std::span<const std::string> entry_times)
+                                  const DiscTiming& timing)
 {
     Xml x;
     x.text = xml_head;
-    x.open(format("<videocd xmlns=\"%s\" class=\"%s\" version=\"%s\">", xml_namespace, class_name(layout.kind),
+    x.open(formatted("<videocd xmlns=\"%s\" class=\"%s\" version=\"%s\">", xml_namespace, class_name(layout.kind),
                   class_version(layout.kind)));
-    write_options(x, layout);
+    write_options(x, layout, timing);
 
     x.open("<info>");
     x.element("album-id", layout.album_id);
@@ -326,25 +337,36 @@ std::string disc_description_text(const DiscLayout& layout, const PlaybackContro
 
     if (!layout.segments.empty()) {
         x.open("<segment-items>");
-        for (std::size_t i = 0; i < layout.segments.size(); ++i)
-            x.line("<segment-item src=\"" + xml_text(layout.segments[i].name) + "\" id=\"" + segment_id(i) + "\"/>");
+        for (std::size_t i = 0; i < layout.segments.size(); ++i) {
+            std::string head = "<segment-item src=\"" + xml_text(layout.segments[i].name) + "\" id=\"" + segment_id(i) + "\"";
+            if (i >= timing.segment_pauses.size() || timing.segment_pauses[i].empty()) {
+                x.line(head + "/>");
+                continue;
+            }
+            x.open(head + ">");
+            auto_pauses(x, timing.segment_pauses, i);
+            x.close("segment-item");
+        }
         x.close("segment-items");
     }
     x.open("<sequence-items>");
     for (std::size_t i = 0; i < layout.sequences.size(); ++i) {
         const SequenceItem& s = layout.sequences[i];
         std::string head = "<sequence-item src=\"" + xml_text(s.name) + "\" id=\"" + sequence_id(i) + "\"";
-        if (s.entries.empty()) {
+        bool paused = i < timing.sequence_pauses.size() && !timing.sequence_pauses[i].empty();
+        if (s.entries.empty() && !paused) {
             x.line(head + "/>");
             continue;
         }
         x.open(head + ">");
-        x.line("<default-entry id=\"" + entry_id(s.entries[0]) + "\"/>");
+        if (!s.entries.empty())
+            x.line("<default-entry id=\"" + entry_id(s.entries[0]) + "\"/>");
         for (std::size_t k = 1; k < s.entries.size(); ++k) {
             std::size_t e = s.entries[k];
-            if (e < entry_times.size() && !entry_times[e].empty())
-                x.line("<entry id=\"" + entry_id(e) + "\">" + xml_text(entry_times[e]) + "</entry>");
+            if (e < timing.entry_ticks.size() && timing.entry_ticks[e])
+                x.line("<entry id=\"" + entry_id(e) + "\">" + entry_time_text(*timing.entry_ticks[e], 0) + "</entry>");
         }
+        auto_pauses(x, timing.sequence_pauses, i);
         x.close("sequence-item");
     }
     x.close("sequence-items");
@@ -356,9 +378,9 @@ std::string disc_description_text(const DiscLayout& layout, const PlaybackContro
 }
 
 void write_disc_description(const std::string& path, const DiscLayout& layout, const PlaybackControl* control,
-                            std::span<const std::string> entry_times)
+                            const DiscTiming& timing)
 {
-    std::string text = disc_description_text(layout, control, entry_times);
+    std::string text = disc_description_text(layout, control, timing);
     if (!io.output_file.open(path)) {
         say_unwritable(path);
         end_run(1);

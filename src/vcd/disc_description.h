@@ -5,11 +5,11 @@
 #pragma once
 
 #include <cstddef>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "vcd/disc_layout.h"
+#include "vcd/disc_timing.h"
 #include "vcd/playback.h"
 
 // A file of the filesystem that the disc holds besides the Video CD's own
@@ -22,12 +22,11 @@ struct ExtraFile {
 std::vector<ExtraFile> description_extra_files(const DiscLayout& layout);
 
 // The text of videocd.xml. `control` may be null (no playback control, or
-// one that could not be read). entry_times[i] is the time of
-// layout.entries[i] (entry_time_text); an empty or missing time leaves that
-// entry out.
+// one that could not be read). An entry without a time in `timing` is left
+// out.
 std::string disc_description_text(const DiscLayout& layout, const PlaybackControl* control,
-                                  std::span<const std::string> entry_times);
+                                  const DiscTiming& timing);
 
 // Writes that text to `path` through io.output_file, whole or not at all.
 void write_disc_description(const std::string& path, const DiscLayout& layout, const PlaybackControl* control,
-                            std::span<const std::string> entry_times);
+                            const DiscTiming& timing);

@@ -266,6 +266,10 @@ PlaybackParse parse_playback_control(std::span<const std::uint8_t> psd,
         if (l.kind == ListKind::end && l.lid == 0)
             l.lid = static_cast<std::uint16_t>(i / 2);
     }
+    // An end list the LOT leaves out can be reached only from other lists.
+    for (PlaybackList& l : result.control.lists)
+        if (l.kind == ListKind::end && l.lid == 0)
+            l.rejected = true;
     return result;
 }
 
@@ -274,6 +278,12 @@ PlaybackParse read_playback_control(const DiscLayout& layout)
     if (!layout.psd_x.empty())
         return parse_playback_control(layout.psd_x, layout.lot_x, layout.offset_multiplier);
     return parse_playback_control(layout.psd, layout.lot, layout.offset_multiplier);
+}
+
+unsigned list_number(const PlaybackControl& control, std::size_t index)
+{
+    std::uint16_t lid = control.lists[index].lid;
+    return lid != 0 ? lid : static_cast<unsigned>(index + 1);
 }
 
 int wait_seconds(std::uint8_t code)

@@ -34,7 +34,7 @@ struct PlaybackList {
     ListKind kind = ListKind::end;
     std::uint32_t offset = 0;  // bytes into the descriptor file
     std::uint16_t lid = 0;     // 0 for an end list, which has none
-    bool rejected = false;     // the LID's top bit: not reachable from the LOT
+    bool rejected = false;     // the LID's top bit, or an end list outside the LOT: not reachable from the LOT
 
     // Play and selection lists.
     int prev = no_list;
@@ -84,6 +84,11 @@ PlaybackParse parse_playback_control(std::span<const std::uint8_t> psd,
 // The layout's extended descriptor file where it has one (it alone holds
 // the selection areas), else the plain one; no lists when it has neither.
 PlaybackParse read_playback_control(const DiscLayout& layout);
+
+// The list's number as the disc counts them: its LID, or for an end list
+// the LOT leaves out, its place among the lists (vcdxbuild numbers the
+// lists in the order it writes them).
+unsigned list_number(const PlaybackControl& control, std::size_t index);
 
 // A wait or timeout code in seconds: 0-60 as they stand, 61-254 in steps
 // of ten seconds above one minute, 255 (returned as -1) forever.

@@ -8,10 +8,10 @@
 namespace {
 
 constexpr const char* heading_text = "Playback control, %zu lists (list 1 starts the disc):\n";
-constexpr const char* selection_text = "List %s: a menu on %s";
-constexpr const char* play_text = "List %s: plays %s";
-constexpr const char* end_text = "List %s: the end";
-constexpr const char* rejected_text = "rejected (only other lists lead to it)";
+constexpr const char* selection_text = "List %u: a menu on %s";
+constexpr const char* play_text = "List %u: plays %s";
+constexpr const char* end_text = "List %u: the end";
+constexpr const char* rejected_text = "reached only from other lists";
 constexpr const char* number_text = "%u leads to %s";
 constexpr const char* numbers_text = "number keys %u-%u:";
 constexpr const char* no_numbers_text = "no number keys";
@@ -37,7 +37,7 @@ constexpr const char* next_volume_text = "asks for volume %u";
 constexpr const char* change_picture_text = "shows %s";
 constexpr const char* area_text = "areas given for the pointer";
 constexpr const char* no_list_there_text = "nothing";
-constexpr const char* list_at_text = "the list at byte %u";
+constexpr const char* list_text = "list %u";
 constexpr const char* nothing_text = "nothing";
 constexpr const char* entry_words_text = "entry %zu of %s";
 constexpr const char* invalid_item_text = "item number %u (none on the disc)";
@@ -52,15 +52,7 @@ std::string list_words(const PlaybackControl& control, int index)
 {
     if (index == no_list)
         return no_list_there_text;
-    const PlaybackList& l = control.lists[static_cast<std::size_t>(index)];
-    if (l.lid == 0)
-        return formatted(list_at_text, l.offset);
-    return "list " + std::to_string(l.lid);
-}
-
-std::string lid_words(const PlaybackList& l)
-{
-    return l.lid == 0 ? formatted("at byte %u", l.offset) : std::to_string(l.lid);
+    return formatted(list_text, list_number(control, static_cast<std::size_t>(index)));
 }
 
 // Prints `head`, then the parts, separated by ", ", with lines broken
@@ -98,9 +90,9 @@ void add_links(std::vector<std::string>& parts, const PlaybackControl& c, const 
         parts.push_back(formatted(return_text, list_words(c, l.return_to).c_str()));
 }
 
-void print_selection(const DiscLayout& layout, const PlaybackControl& c, const PlaybackList& l)
+void print_selection(const DiscLayout& layout, const PlaybackControl& c, const PlaybackList& l, unsigned number)
 {
-    std::string head = formatted(selection_text, lid_words(l).c_str(), play_item_words(layout, l.play_item).c_str());
+    std::string head = formatted(selection_text, number, play_item_words(layout, l.play_item).c_str());
     std::vector<std::string> parts;
     if ((l.loop & 0x7f) == 1)
         parts.push_back(loop_once_text);
@@ -145,14 +137,14 @@ void print_selection(const DiscLayout& layout, const PlaybackControl& c, const P
     say_wrapped(parts[0], std::vector<std::string>(parts.begin() + 1, parts.end()), second_indent);
 }
 
-void print_play(const DiscLayout& layout, const PlaybackControl& c, const PlaybackList& l)
+void print_play(const DiscLayout& layout, const PlaybackControl& c, const PlaybackList& l, unsigned number)
 {
     std::vector<std::string> items;
     for (std::uint16_t n : l.items)
         items.push_back(play_item_words(layout, n));
     if (items.empty())
         items.push_back(nothing_text);
-    std::string head = formatted(play_text, lid_words(l).c_str(), items[0].c_str());
+    std::string head = formatted(play_text, number, items[0].c_str());
     say_wrapped(head, std::vector<std::string>(items.begin() + 1, items.end()));
 
     std::vector<std::string> parts;
@@ -169,7 +161,7 @@ void print_play(const DiscLayout& layout, const PlaybackControl& c, const Playba
     say_wrapped(parts[0], std::vector<std::string>(parts.begin() + 1, parts.end()), second_indent);
 }
 
-void print_end(const DiscLayout& layout, const PlaybackList& l)
+void print_end(const DiscLayout& layout, const PlaybackList& l, unsigned number)
 {
     std::vector<std::string> parts;
     parts.push_back(l.next_volume == 0 ? std::string(stop_text) : formatted(next_volume_text, l.next_volume));
@@ -177,7 +169,7 @@ void print_end(const DiscLayout& layout, const PlaybackList& l)
         parts.push_back(formatted(change_picture_text, play_item_words(layout, l.change_picture).c_str()));
     if (l.rejected)
         parts.push_back(rejected_text);
-    say_wrapped(formatted(end_text, lid_words(l).c_str()), parts);
+    say_wrapped(formatted(end_text, number), parts);
 }
 
 }  // namespace
@@ -208,12 +200,14 @@ std::string play_item_words(const DiscLayout& layout, std::uint16_t number)
 void print_playback_control(const DiscLayout& layout, const PlaybackControl& control)
 {
     say(heading_text, control.lists.size());
-    for (const PlaybackList& l : control.lists) {
+    for (std::size_t i = 0; i < control.lists.size(); ++i) {
+        const PlaybackList& l = control.lists[i];
+        unsigned number = list_number(control, i);
         if (l.kind == ListKind::selection)
-            print_selection(layout, control, l);
+            print_selection(layout, control, l, number);
         else if (l.kind == ListKind::play)
-            print_play(layout, control, l);
+            print_play(layout, control, l, number);
         else
-            print_end(layout, l);
+            print_end(layout, l, number);
     }
 }

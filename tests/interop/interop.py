@@ -44,20 +44,26 @@ def split(cue, image, folder, size='2352'):
     with open(f'{folder}/image.cue', 'wb') as f:
         f.write(b'\xef\xbb\xbf' + ''.join(l + '\r\n' for l in lines).encode())
 
-def chapters_at_entries(listing, image, movie):
-    """Chapter k starts at the clock of the k-th entry's pack (from ENTRIES.VCD), less the first pack's."""
-    data, mpg = load(image), load(movie)
-    entries = data[151 * 2352 + 24:151 * 2352 + 24 + 2048]
-    bcd = lambda b: (b >> 4) * 10 + (b & 15)
-    lsns = [(bcd(entries[13 + 4 * i]) * 60 + bcd(entries[14 + 4 * i])) * 75 + bcd(entries[15 + 4 * i]) - 150
-            for i in range(int.from_bytes(entries[10:12], 'big'))]
-    def scr(p):
-        return ((p[4] & 0x0E) << 29) | (p[5] << 22) | ((p[6] & 0xFE) << 14) | (p[7] << 7) | (p[8] >> 1)
-    first = scr(mpg)
-    want = [(scr(data[l * 2352 + 24:]) - first) / 90000 for l in lsns[:3]]
-    got = [float(line.split(',')[3]) for line in open(listing).read().splitlines()]
-    if len(got) != 3 or any(abs(a - b) > 0.001 for a, b in zip(got, want)) or want[1] <= 0.5:
-        sys.exit(f'chapters at {got}, entries at {want}')
+def chapters_on_key_frames(mkv, metadata, description):
+    """Each chapter of the Matroska file starts on a key frame, chapters 2 on at the times videocd.xml gives
+    the entries."""
+    probe = lambda *a: subprocess.run(['ffprobe', '-v', 'error', '-of', 'csv=p=0', *a, mkv],
+                                      capture_output=True, check=True, text=True).stdout.splitlines()
+    keys = [float(l.split(',')[0]) for l in probe('-select_streams', 'v', '-show_entries', 'packet=pts_time,flags')
+            if l.split(',')[1].startswith('K')]
+    got = [float(l.split(',')[3]) for l in probe('-show_chapters')]
+    starts = [int(t) for t in re.findall(r'START=(\d+)', open(metadata).read())]
+    written = re.findall(r'<entry id="[^"]*">([\d.]+)</entry>', open(description).read())
+    if len(got) < 3 or any(min(abs(c - k) for k in keys) > 0.001 for c in got) or \
+            written != [f'{t // 90000}.{t % 90000 * 1000000 // 90000:06d}' for t in starts[1:]]:
+        sys.exit(f'chapters at {got}, key frames at {keys}, chapter starts {starts}, entries {written}')
+
+def without_second_sequence_header(clip, out):
+    """The clip with its second sequence header made user data: the picture after it starts a group alone."""
+    d = bytearray(load(clip))
+    at = d.find(b'\0\0\1\xb3', d.find(b'\0\0\1\xb3') + 4)
+    d[at + 3] = 0xb2
+    pathlib.Path(out).write_bytes(d)
 
 def track_start(cue, number):
     """The sector of the track's INDEX 01 in a sheet of one BIN."""

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "vcd/disc_description.h"
+#include "mpeg/pack_times.h"
 #include "vcd/entry_time.h"
 #include "vcd/playback.h"
 #include "harness.h"
@@ -141,9 +142,10 @@ DiscLayout read_layout(const Image& img)
 }
 
 // The times the description gives each entry, from the packs of the image.
-std::vector<std::string> entry_times(const Image& img, const DiscLayout& d)
+DiscTiming entry_times(const Image& img, const DiscLayout& d)
 {
-    std::vector<std::string> times(d.entries.size());
+    DiscTiming timing;
+    timing.entry_ticks.resize(d.entries.size());
     for (std::size_t s = 0; s < d.sequences.size(); ++s) {
         std::uint32_t end = s + 1 < d.sequences.size() ? d.sequences[s + 1].first_lsn : d.image_sectors;
         std::uint64_t lowest = UINT64_MAX;
@@ -154,10 +156,10 @@ std::vector<std::string> entry_times(const Image& img, const DiscLayout& d)
             std::uint16_t e = d.sequences[s].entries[k];
             auto pts = pack_times(img.sector(d.entries[e].lsn, 2324)).first_video;
             EXPECT_TRUE(pts.has_value()) << "entry " << e;
-            times[e] = entry_time_text(pts.value_or(0), lowest);
+            timing.entry_ticks[e] = pts.value_or(0) - lowest;
         }
     }
-    return times;
+    return timing;
 }
 
 struct DiscCase {
@@ -264,7 +266,7 @@ TEST_P(DiscRoundTrip, VcdxbuildRebuildsTheSameImageFromTheDescription)
     DiscLayout d = read_layout(img);
     PlaybackParse pbc = read_playback_control(d);
     ASSERT_EQ(pbc.error, "");
-    std::vector<std::string> times = entry_times(img, d);
+    DiscTiming times = entry_times(img, d);
     std::string xml = disc_description_text(d, pbc.control.lists.empty() ? nullptr : &pbc.control, times);
 
     fs::path out = s.path("out");
@@ -311,10 +313,16 @@ TEST(PlaybackControl, ListsThatLeadToEachOtherAreReadOnce)
     put_play_list(psd, 0, 1, 2, {2});      // next: the list at byte 16
     put_play_list(psd, 16, 0x8002, 0, {1000, 2});  // rejected, next: back to byte 0
     put_play_list(psd, 40, 3, 5, {});      // only the LOT leads here; next: itself
+    psd.resize(64);
+    psd[56] = 0x1f;                        // an end list the LOT leaves out
     Bytes lot = {0, 0, 0, 0, 0, 2, 0xff, 0xff, 0, 5};
     PlaybackParse p = parse_playback_control(psd, lot, 8);
     ASSERT_EQ(p.error, "");
-    ASSERT_EQ(p.control.lists.size(), 3u);
+    ASSERT_EQ(p.control.lists.size(), 4u);
+    EXPECT_TRUE(p.control.lists[3].rejected);
+    EXPECT_FALSE(p.control.lists[2].rejected);
+    EXPECT_EQ(list_number(p.control, 1), 2u);
+    EXPECT_EQ(list_number(p.control, 3), 4u);
     EXPECT_EQ(p.control.lists[0].next, 1);
     EXPECT_EQ(p.control.lists[1].next, 0);
     EXPECT_TRUE(p.control.lists[1].rejected);
@@ -375,8 +383,17 @@ TEST(DiscDescription, EscapesTextAndKeepsCopiesApart)
                {"AVSEQ01.MPG", 0, 1, 1, false, false}, {"A", 0, 0, 0, false, true},
                {"A/B.TXT", 0, 1, 1, true, false},   {"A_B.TXT", 0, 1, 1, false, false},
                {"..", 0, 1, 1, false, false}};
+    // A file eight folders deep whose copy's name runs far past 200 bytes.
+    std::string deep;
+    for (char c = '1'; c <= '8'; ++c) {
+        deep += (deep.empty() ? "" : "/") + std::string(30, c);
+        d.files.push_back({deep, 0, 0, 0, false, true});
+    }
+    d.files.push_back({deep + "/" + std::string(30, 'F') + ".TXT", 0, 1, 1, false, false});
     std::vector<ExtraFile> extra = description_extra_files(d);
-    ASSERT_EQ(extra.size(), 4u);
+    ASSERT_EQ(extra.size(), 5u);
+    std::string deep_src = extra[4].src;
+    EXPECT_EQ(deep_src.size(), 8 * 31 + 34u);
     EXPECT_EQ(extra[0].src, "AVSEQ01.MPG~2");  // avseq01.mpg is the sequence's copy
     EXPECT_EQ(extra[1].src, "A_B.TXT");
     EXPECT_EQ(extra[2].src, "A_B.TXT~2");
@@ -385,6 +402,19 @@ TEST(DiscDescription, EscapesTextAndKeepsCopiesApart)
     EXPECT_NE(xml.find("<album-id>Tom &amp; &quot;Jerry&quot; &lt;\xc3\xa9t\xc3\xa9&gt;?</album-id>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<folder>\n      <name>A</name>\n      <file src=\"A_B.TXT\" format=\"mixed\">"), std::string::npos) << xml;
     EXPECT_EQ(xml.find("INFO.VCD"), std::string::npos);
+    EXPECT_NE(xml.find("<file src=\"" + deep_src + "\" format=\"form1\">"), std::string::npos) << xml;
+
+    PlaybackControl c;
+    c.lists.resize(1);
+    c.lists[0].kind = ListKind::play;
+    c.lists[0].play_time = 68;
+    DiscTiming t;
+    t.layout_options = {{"track rear margin", 20}};
+    t.sequence_pauses = {{136200}};
+    xml = disc_description_text(d, &c, t);
+    for (const char* want : {"<playtime>4.533333</playtime>", "<option name=\"track rear margin\" value=\"20\"/>",
+                             "<auto-pause>1.513333</auto-pause>"})
+        EXPECT_NE(xml.find(want), std::string::npos) << want << "\n" << xml;
 }
 
 TEST(EntryTime, TimesCountFromTheLowestTimeStamp)

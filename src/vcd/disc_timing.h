@@ -1,0 +1,40 @@
+// What a disc's sectors say of how it was authored, beyond its info files:
+// the gaps and margins around its tracks, the pictures its entries lie on,
+// the auto-pause points its subheaders mark, the form of its SVCD track
+// file. The description and the chapters are written from this.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/disc_image.h"
+#include "vcd/disc_layout.h"
+
+// A layout option of vcdxbuild's whose value the disc shows off its default.
+struct LayoutOption {
+    const char* name;  // "track pregap", "leadout pregap", "track front margin", "track rear margin"
+    unsigned sectors;
+};
+
+struct DiscTiming {
+    // Per layout.entries: the time of the first picture at or after the
+    // entry's sector, in 90 kHz ticks from its sequence's lowest time stamp.
+    std::vector<std::optional<std::uint64_t>> entry_ticks;
+    // Per sequence and per segment item: the times (ticks, counted the same
+    // way) of the sectors whose subheader carries the trigger bit.
+    std::vector<std::vector<std::uint64_t>> sequence_pauses;
+    std::vector<std::vector<std::uint64_t>> segment_pauses;
+    std::vector<LayoutOption> layout_options;
+    // An entry lies on a picture with no sequence header in front of it.
+    bool relaxed_aps = false;
+    // SVCD/TRACKS.SVD in the later form: cumulative times and two bytes of
+    // stream kinds per track.
+    bool tracks_v30 = false;
+    // What the disc holds that no description can say, one phrase each.
+    std::vector<std::string> uncarried;
+};
+
+// Reads the sectors of the layout's items and gaps through read_disc_sector.
+DiscTiming read_disc_timing(const DiscImage& image, const DiscLayout& layout);
