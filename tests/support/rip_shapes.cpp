@@ -27,7 +27,9 @@ void copy_sectors(const fs::path& bin, const fs::path& out, std::uint32_t sector
 {
     std::ifstream in(bin, std::ios::binary);
     std::ofstream to(out, std::ios::binary);
-    auto write = [&to](const std::uint8_t* from, std::size_t n) { to.write(reinterpret_cast<const char*>(from), static_cast<std::streamsize>(n)); };
+    auto write = [&to](const std::uint8_t* from, std::size_t n) {
+        to.write(reinterpret_cast<const char*>(from), static_cast<std::streamsize>(n));
+    };
     Bytes sector(2352);
     for (std::uint32_t lsn = 0; (end == 0 || lsn < end) && in.read(reinterpret_cast<char*>(sector.data()), 2352); ++lsn) {
         std::size_t from = sector_size == 2336 ? 16 : sector_size == 2048 ? 24 : 0;
@@ -65,7 +67,8 @@ void write_clonecd_rip(const fs::path& bin, const std::vector<TrackStart>& track
 {
     std::uint32_t lead_out = sectors_of(bin);
     std::string ccd = "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nTocEntries=" + std::to_string(tracks.size() + 3) +
-                      "\r\nSessions=1\r\nDataTracksScrambled=0\r\nCDTextLength=0\r\n[Session 1]\r\nPreGapMode=2\r\nPreGapSubC=0\r\n";
+                      "\r\nSessions=1\r\nDataTracksScrambled=0\r\nCDTextLength=0\r\n"
+                      "[Session 1]\r\nPreGapMode=2\r\nPreGapSubC=0\r\n";
     int entry = 0;
     auto add_entry = [&](int point, int control, std::uint32_t m, std::uint32_t s, std::uint32_t f) {
         char text[300];
@@ -117,7 +120,8 @@ void write_alcohol_rip(const fs::path& bin, const std::vector<TrackStart>& track
             // First track, last track (as minutes; the first's seconds say CD-ROM XA), lead-out.
             std::uint32_t a = lead_out + 150;
             put(mds, at + 4, 0xA0 + i, 1);
-            put(mds, at + 9, i == 2 ? a / 4500 : static_cast<std::uint32_t>((i == 0 ? tracks.front() : tracks.back()).number), 1);
+            int first_or_last = (i == 0 ? tracks.front() : tracks.back()).number;
+            put(mds, at + 9, i == 2 ? a / 4500 : static_cast<std::uint32_t>(first_or_last), 1);
             put(mds, at + 10, i == 0 ? 0x20 : i == 2 ? a / 75 % 60 : 0, 1);
             put(mds, at + 11, i == 2 ? a % 75 : 0, 1);
             continue;
