@@ -19,6 +19,7 @@ constexpr const char* absurd_lead_out_text = "its lead-out lies at sector %lld, 
 constexpr const char* bad_mode_text = "its [TRACK %d] gives MODE=%lld, which no CD track has";
 constexpr const char* starts_before_text = "track %d starts before track %d";
 constexpr const char* starts_with_text = "track %d starts where track %d does";
+constexpr const char* scrambled_text = "its data tracks are kept scrambled";
 constexpr const char* lead_out_before_text = "its lead-out lies before its last track";
 
 // Sector 450,000 is 100 minutes in: past the end of any CD.
@@ -113,6 +114,12 @@ std::vector<Section> sections_of(std::string_view text)
     return sections;
 }
 
+// Text of the sheet's own in a message, cut where a damaged sheet's would be too long to show.
+std::string quoted(std::string_view text)
+{
+    return text.size() > 40 ? std::string(text.substr(0, 40)) + "..." : std::string(text);
+}
+
 struct Reader {
     std::string error;
 
@@ -125,8 +132,8 @@ struct Reader {
                 continue;
             std::optional<long long> value = number_of(key->value);
             if (!value && error.empty())
-                error = formatted(not_a_number_text, std::string(section.title).c_str(), std::string(key->written).c_str(),
-                                  std::string(key->value).c_str());
+                error = formatted(not_a_number_text, quoted(section.title).c_str(), quoted(key->written).c_str(),
+                                  quoted(key->value).c_str());
             return value;
         }
         return std::nullopt;
@@ -174,10 +181,14 @@ std::string read_sheet(std::string_view text, TrackLayout& layout)
                 track.entry_start = entry_position(reader, section);
                 track.control = reader.get(section, "control");
             }
+        } else if (section.name.word == "disc") {
+            // Scrambled sectors would have to be descrambled before anything in them could be read.
+            if (reader.get(section, "datatracksscrambled").value_or(0) != 0)
+                return scrambled_text;
         } else if (section.name.word == "track") {
             long long number = section.name.number.value_or(0);
             if (number < 1 || number > 99)
-                return formatted(bad_track_number_text, std::string(section.title).c_str());
+                return formatted(bad_track_number_text, quoted(section.title).c_str());
             SheetTrack& track = tracks[number];
             if (track.in_section)
                 return formatted(named_twice_text, static_cast<int>(number));

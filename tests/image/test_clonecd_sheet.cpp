@@ -57,6 +57,7 @@ TEST(CloneCdSheet, RefusesSheetsThatContradictThemselves)
         {"[Entry 0]\nPoint=1\nPLBA=0x1g\n", "its [Entry 0] gives PLBA=0x1g, which is not a number"},
         {"[Entry 0]\nPoint=\nPLBA=0\n", "its [Entry 0] gives Point=, which is not a number"},
         {"[Entry 0]\nPoint=0xa2\nPLBA=100\n[TRACK 1]\nINDEX 1=100\n", "its lead-out lies before its last track"},
+        {"[Disc]\nDataTracksScrambled=1\n[TRACK 1]\nINDEX 1=0\n", "its data tracks are kept scrambled"},
         {"[Entry 0]\nPoint=0xa2\nPLBA=-150\n[TRACK 1]\nINDEX 1=0\n", "its lead-out lies at sector -150, which no CD has"},
     };
     for (const auto& [text, error] : cases) {
