@@ -196,3 +196,11 @@ TrackLayout parse_alcohol_descriptor(std::span<const std::uint8_t> mds, std::str
     }
     return layout;
 }
+
+DiscImage open_alcohol_image(const std::string& name)
+{
+    std::string bytes = read_descriptor(name);
+    TrackLayout layout = parse_alcohol_descriptor(
+        {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, name);
+    return open_described_image(name, "an Alcohol image", layout, layout.data_file);
+}

@@ -10,8 +10,13 @@
 #include <span>
 #include <string_view>
 
+#include "image/disc_image.h"
 #include "image/track_layout.h"
 
 // mds_name is the descriptor's own name, for a data file named "*.mdf"
 // (NAME.mdf beside it). data_file is a bare file name, without a folder.
 TrackLayout parse_alcohol_descriptor(std::span<const std::uint8_t> mds, std::string_view mds_name);
+
+// Opens NAME.mds with the data file it names beside it. Every error ends
+// the run.
+DiscImage open_alcohol_image(const std::string& name);

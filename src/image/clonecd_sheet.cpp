@@ -248,3 +248,12 @@ TrackLayout parse_clonecd_sheet(std::string_view text)
     }
     return layout;
 }
+
+DiscImage open_clonecd_image(const std::string& name)
+{
+    std::size_t dot = name.rfind('.');
+    std::string stem = name.substr(0, dot == std::string::npos || name.find('/', dot) != std::string::npos ? name.size() : dot);
+    std::size_t slash = stem.rfind('/');
+    std::string data_file = stem.substr(slash == std::string::npos ? 0 : slash + 1) + ".img";
+    return open_described_image(name, "a CloneCD image", parse_clonecd_sheet(read_descriptor(name)), data_file);
+}

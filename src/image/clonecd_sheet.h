@@ -8,6 +8,11 @@
 
 #include <string_view>
 
+#include "image/disc_image.h"
 #include "image/track_layout.h"
 
 TrackLayout parse_clonecd_sheet(std::string_view text);
+
+// Opens NAME.ccd with NAME.img beside it (NAME.sub is not needed). Every
+// error ends the run.
+DiscImage open_clonecd_image(const std::string& name);

@@ -51,28 +51,13 @@ DiscImage image_of_sheet(const ParsedSheet& parsed, std::span<const BinImage> bi
         for (std::size_t i = first; i < last; ++i) {
             const TrackRecord& e = entries[i];
             std::uint64_t end = i + 1 < last ? std::clamp(entries[i + 1].start_offset, start, size) : size;
-            if (i == first || e.track_number != entries[i - 1].track_number || b != e.bin)
-                if (image.tracks.empty() || image.tracks.back().number != e.track_number)
-                    image.tracks.push_back({e.track_number, lsn, mode_of(e)});
+            if (image.tracks.empty() || image.tracks.back().number != e.track_number)
+                image.tracks.push_back({e.track_number, lsn, mode_of(e)});
             const std::uint64_t whole = (end - start) / e.sector_size;
             const auto tail = static_cast<std::uint32_t>((end - start) % e.sector_size);
-            DiscRun* last_run = image.runs.empty() ? nullptr : &image.runs.back();
-            if (last_run && last_run->file == b && last_run->sector_size == e.sector_size && last_run->tail_bytes == 0 &&
-                last_run->first_lsn + last_run->sectors == lsn &&
-                last_run->offset + std::uint64_t{last_run->sectors} * e.sector_size == start) {
-                // The stretch goes on where the one before ends: one run.
-                last_run->sectors += static_cast<std::uint32_t>(whole);
-                last_run->tail_bytes = tail;
-                lsn += static_cast<std::uint32_t>(whole);
-                if (whole > 0)
-                    image.sectors = lsn;
-                lsn += tail > 0;
-            } else if (whole > 0 || tail > 0) {
-                image.runs.push_back({lsn, static_cast<std::uint32_t>(whole), b, start, e.sector_size, tail});
-                lsn += static_cast<std::uint32_t>(whole);
-                if (whole > 0)
-                    image.sectors = lsn;
-                lsn += tail > 0;
+            if (whole > 0 || tail > 0) {
+                append_run(image, {lsn, static_cast<std::uint32_t>(whole), b, start, e.sector_size, tail});
+                lsn += static_cast<std::uint32_t>(whole) + (tail > 0);
             }
             start = end;
         }

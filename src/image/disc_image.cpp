@@ -10,6 +10,10 @@ namespace {
 
 constexpr const char* outside_text = "Disc sector %u lies outside the image.\n";
 constexpr const char* file_failed_text = "%s could not be opened or accessed.\n";
+constexpr const char* descriptor_too_large_text = "%s is larger than 1 MiB: too large for an image descriptor.\n";
+constexpr const char* unread_text = "%s could not be read as %s: %s.\n";
+constexpr const char* data_file_failed_text = "%s, the data file of %s, could not be opened.\n";
+constexpr std::uint64_t max_descriptor_size = 1u << 20;
 
 }  // namespace
 
@@ -63,6 +67,21 @@ const std::uint8_t* read_disc_sector(const DiscImage& image, std::uint32_t lsn)
     return whole.data();
 }
 
+void append_run(DiscImage& image, const DiscRun& run)
+{
+    DiscRun* last = image.runs.empty() ? nullptr : &image.runs.back();
+    if (last && last->file == run.file && last->sector_size == run.sector_size && last->tail_bytes == 0 &&
+        last->first_lsn + last->sectors == run.first_lsn &&
+        last->offset + std::uint64_t{last->sectors} * run.sector_size == run.offset) {
+        last->sectors += run.sectors;
+        last->tail_bytes = run.tail_bytes;
+    } else {
+        image.runs.push_back(run);
+    }
+    if (run.sectors > 0)
+        image.sectors = run.first_lsn + run.sectors;
+}
+
 bool add_image_run(DiscImage& image, std::uint16_t file, std::uint32_t first_lsn, std::uint32_t sectors,
                    std::uint64_t offset, std::uint32_t sector_size)
 {
@@ -78,8 +97,7 @@ bool add_image_run(DiscImage& image, std::uint16_t file, std::uint32_t first_lsn
         return false;
     if (!image.runs.empty() && first_lsn < image.runs.back().first_lsn + image.runs.back().sectors)
         return false;
-    image.runs.push_back({first_lsn, static_cast<std::uint32_t>(count), file, offset, sector_size, 0});
-    image.sectors = first_lsn + static_cast<std::uint32_t>(count);
+    append_run(image, {first_lsn, static_cast<std::uint32_t>(count), file, offset, sector_size, 0});
     return true;
 }
 
@@ -96,4 +114,48 @@ std::string image_of_layout(DiscImage& image, const TrackLayout& layout)
     for (const TrackStart& t : layout.tracks)
         image.tracks.push_back({t.number, t.first_lsn, t.mode});
     return {};
+}
+
+std::string read_descriptor(const std::string& path)
+{
+    if (!io.cue_file.open(path)) {
+        say_unopenable(path);
+        end_run(1);
+    }
+    std::uint64_t size = io.cue_file.size();
+    if (size > max_descriptor_size) {
+        say(descriptor_too_large_text, path.c_str());
+        end_run(1);
+    }
+    std::string bytes;
+    while (bytes.size() < size) {
+        std::span<const std::uint8_t> view = io.cue_file.view(bytes.size(), io.cue_file.capacity());
+        if (view.empty())
+            io.cue_file.read_failed();
+        bytes.append(view.begin(), view.end());
+    }
+    io.cue_file.close();
+    return bytes;
+}
+
+DiscImage open_described_image(const std::string& name, const char* what, const TrackLayout& layout,
+                               const std::string& data_file)
+{
+    if (!layout.error.empty()) {
+        say(unread_text, name.c_str(), what, layout.error.c_str());
+        end_run(1);
+    }
+    std::size_t slash = name.rfind('/');
+    std::string path = (slash == std::string::npos ? "" : name.substr(0, slash + 1)) + data_file;
+    if (!io.input_file.open(path)) {
+        say(data_file_failed_text, path.c_str(), name.c_str());
+        end_run(1);
+    }
+    DiscImage image;
+    image.files.push_back({io.input_file.name(), file_size(io.input_file), {}});
+    if (std::string error = image_of_layout(image, layout); !error.empty()) {
+        say(unread_text, name.c_str(), what, error.c_str());
+        end_run(1);
+    }
+    return image;
 }

@@ -65,6 +65,10 @@ void open_image_file(const DiscImage& image, std::size_t file);
 // next read.
 const std::uint8_t* read_disc_sector(const DiscImage& image, std::uint32_t lsn);
 
+// Appends the run; one that goes on where the run before ends in the same
+// file joins it.
+void append_run(DiscImage& image, const DiscRun& run);
+
 // Appends a run of a file's sectors from `offset` on: `sectors` of them, or
 // as many as the file holds (0). False when the run lies outside the file
 // or the disc would pass 4 GiB of raw sectors.
@@ -75,3 +79,13 @@ bool add_image_run(DiscImage& image, std::uint16_t file, std::uint32_t first_lsn
 // added as the image's file 0; the runs are checked against it. Returns the
 // error in words, or nothing.
 std::string image_of_layout(DiscImage& image, const TrackLayout& layout);
+
+// The bytes of an image descriptor (a CloneCD sheet, an Alcohol descriptor);
+// one that cannot be read, or is over 1 MiB, ends the run.
+std::string read_descriptor(const std::string& path);
+
+// The disc a descriptor at `name` describes, its data file `data_file`
+// beside it; `what` names the format in messages ("a CloneCD image").
+// Every error ends the run.
+DiscImage open_described_image(const std::string& name, const char* what, const TrackLayout& layout,
+                               const std::string& data_file);

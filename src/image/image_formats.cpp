@@ -4,8 +4,10 @@
 #include <array>
 #include <sys/stat.h>
 
+#include "image/alcohol_descriptor.h"
 #include "image/bare_image.h"
 #include "image/cdio_source.h"
+#include "image/clonecd_sheet.h"
 #include "image/cue_image.h"
 #include "image/nrg_image.h"
 #include "image/toc_sheet.h"
@@ -45,6 +47,18 @@ bool is_nrg(const ImageProbe& p)
 {
     return has_nrg_footer(p.tail) || ends_folded(p.name, ".nrg");
 }
+bool is_clonecd(const ImageProbe& p)
+{
+    constexpr std::string_view section = "[CloneCD]";
+    return starts_folded({reinterpret_cast<const char*>(p.head.data()), p.head.size()}, section) ||
+           ends_folded(p.name, ".ccd");
+}
+bool is_alcohol(const ImageProbe& p)
+{
+    constexpr std::string_view signature = "MEDIA DESCRIPTOR";
+    return std::string_view(reinterpret_cast<const char*>(p.head.data()), p.head.size()).starts_with(signature) ||
+           ends_folded(p.name, ".mds");
+}
 bool is_bare(const ImageProbe&)
 {
     return true;
@@ -55,6 +69,8 @@ constexpr std::array formats = {
     ImageFormat{"CUE sheet", ImageKind::cue_sheet, is_cue, open_cue_image},
     ImageFormat{"cdrdao TOC file", ImageKind::described, is_toc, open_toc_image},
     ImageFormat{"Nero image", ImageKind::described, is_nrg, open_nrg_image},
+    ImageFormat{"CloneCD image", ImageKind::described, is_clonecd, open_clonecd_image},
+    ImageFormat{"Alcohol image", ImageKind::described, is_alcohol, open_alcohol_image},
     ImageFormat{"bare image", ImageKind::bare, is_bare, open_bare_image},
 };
 
