@@ -13,13 +13,15 @@
 #include <libvcd/files_private.h>
 #include <libvcd/inf.h>
 
+#include "io/report.h"
+#include "sector/msf.h"
+
 namespace {
 
 // A segment play item area is cut into segments of 150 sectors (two seconds
 // at the single-speed rate); an item spans one segment and its continuations.
 constexpr std::uint32_t segment_sectors = 150;
-// Logical sector 0 lies at 00:02:00, 150 sectors after the disc's start.
-constexpr std::int32_t lead_in_sectors = 150;
+constexpr auto lead_in = static_cast<std::int32_t>(lead_in_sectors);
 
 std::string upper(std::string text)
 {
@@ -39,19 +41,7 @@ std::string trimmed(const char* text, std::size_t size)
 
 std::string numbered(const char* stem, unsigned number, int digits, const char* extension)
 {
-    std::array<char, 32> text{};
-    std::snprintf(text.data(), text.size(), "%s%0*u%s", stem, digits, number, extension);
-    return text.data();
-}
-
-unsigned from_bcd(std::uint8_t value)
-{
-    return (value >> 4) * 10u + (value & 0x0Fu);
-}
-
-bool is_bcd(std::uint8_t value)
-{
-    return (value >> 4) <= 9 && (value & 0x0F) <= 9;
+    return formatted("%s%0*u%s", stem, digits, number, extension);
 }
 
 // The file of that path (any letter case), or nullptr.
@@ -126,7 +116,7 @@ std::string read_segments(DiscLayout& layout, const InfoVcd_t& info)
     if (!is_bcd(msf[0]) || !is_bcd(msf[1]) || !is_bcd(msf[2]))
         return "the info file's segment area address is not a disc time.";
     std::int32_t first = static_cast<std::int32_t>((from_bcd(msf[0]) * 60 + from_bcd(msf[1])) * 75 + from_bcd(msf[2])) -
-                         lead_in_sectors;
+                         lead_in;
     if (first < 0 || !inside(layout, static_cast<std::uint32_t>(first), count * segment_sectors))
         return "the info file's " + std::to_string(count) + " segments lie outside the image.";
     for (unsigned s = 0; s < count; ++s) {
@@ -145,9 +135,7 @@ std::string read_segments(DiscLayout& layout, const InfoVcd_t& info)
         item.video_type = (contents >> 2) & 7u;
         item.ogt = contents >> 6;
         for (const char* folder_extension : {"SEGMENT/ITEM%04u.DAT", "SEGMENT/ITEM%04u.MPG"}) {
-            std::array<char, 32> path{};
-            std::snprintf(path.data(), path.size(), folder_extension, s + 1);
-            if (const DiscFile* file = file_named(layout, path.data()))
+            if (const DiscFile* file = file_named(layout, formatted(folder_extension, s + 1)))
                 item.disc_path = file->path;
         }
         layout.segments.push_back(item);
@@ -172,7 +160,7 @@ std::string read_entries(DiscLayout& layout)
         if (!is_bcd(raw.n) || !is_bcd(msf[0]) || !is_bcd(msf[1]) || !is_bcd(msf[2]))
             return "entry " + std::to_string(n + 1) + " of the entry file is not a track and disc time.";
         unsigned track = from_bcd(raw.n);
-        std::int32_t lsn = static_cast<std::int32_t>(vcdinf_get_entry_lba(&entries, n)) - lead_in_sectors;
+        std::int32_t lsn = static_cast<std::int32_t>(vcdinf_get_entry_lba(&entries, n)) - lead_in;
         if (track < 2 || lsn < 0 || static_cast<std::uint32_t>(lsn) >= layout.image_sectors)
             return "entry " + std::to_string(n + 1) + " of the entry file lies outside the image.";
         if (!layout.entries.empty() && (track < layout.entries.back().track ||
