@@ -26,4 +26,4 @@ package:
 	scripts/package-test.sh
 
 clean:
-	rm -rf build build-asan build-fuzz build-bench build-package demo-out
+	rm -rf build build-asan build-fuzz build-bench build-bench-tools build-package demo-out

@@ -80,6 +80,22 @@ fi
 [[ -f $cache/$image.bin ]] || make_generated_image mpeg synthetic || die "no synthetic image"
 [[ -f $cache/plain.bin ]] || make_generated_image plain plain || die "no image without MPEG data"
 
+# The same disc in the other shapes rips come in: a MODE2/2336 sheet, CloneCD
+# and Alcohol at 2448 bytes a sector, written by the tests' own tool.
+shapes=0
+if [[ $image == vcd ]]; then
+    if [[ ! -f $cache/rips/d48.mds ]]; then
+        echo "== writing the disc in other rip shapes"
+        cmake -S "$root" -B "$root/build-bench-tools" -DCMAKE_BUILD_TYPE=Release -DMIVARO_TESTS=ON >/dev/null &&
+            cmake --build "$root/build-bench-tools" -j2 --target make_rip_shapes >/dev/null &&
+            rm -rf "$cache/rips.tmp" && "$root/build-bench-tools/tests/make_rip_shapes" "$cache/vcd.cue" "$cache/rips.tmp" &&
+            rm -f "$cache/rips.tmp/"{bare48.bin,disc.mds,disc.mdf,data.iso} && mv "$cache/rips.tmp" "$cache/rips" ||
+            die "the rip shapes could not be written"
+    fi
+    sed -e 's|MODE2/2352|MODE2/2336|' -e 's|"[^"]*"|"rips/bare36.bin"|' "$cache/vcd.cue" >"$cache/vcd36.cue"
+    shapes=1
+fi
+
 cd "$cache" || die "cannot enter $cache"  # a CUE sheet names its BIN relative to the working folder
 : >times.txt  # PHASE ROUND JOB SECONDS, a line per timed run
 "$mivaro" -cue2mpg "$image".cue scratch/movie.mpg >"$log" || die "cue2mpg failed, see $log"
@@ -110,6 +126,12 @@ job() {
         read) cmd=(cat plain.bin) out=/dev/null bytes=$(stat -c %s plain.bin) ;;
         readimage) cmd=(cat "$image".bin) out=/dev/null ;;
         verify) cmd=("$m" -verify "$image".cue) ;;
+        disc2mpg36) cmd=("$m" -disc2mpg vcd36.cue scratch/disc) ;;
+        disc2mpg48) cmd=("$m" -disc2mpg rips/d48.mds scratch/disc) ;;
+        disc2mpgccd) cmd=("$m" -disc2mpg rips/disc.ccd scratch/disc) ;;
+        verify36) cmd=("$m" -verify vcd36.cue) ;;
+        verify48) cmd=("$m" -verify rips/d48.mds) ;;
+        verifyccd) cmd=("$m" -verify rips/disc.ccd) ;;
         search) cmd=("$m" -cue2dat plain.cue scratch/out) want=1 bytes=$(stat -c %s plain.bin) ;;
         vcdxrip) cmd=(env -C scratch vcdxrip -q --nofiles --nosegments -o x.xml --cue-file="$cache/$image.cue") ;;
         bchunk) cmd=(bchunk -r "$image".bin "$image".cue scratch/track) ;;
@@ -211,6 +233,9 @@ pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpac
 command -v bchunk >/dev/null && pairs+=(bchunk:cat)
 # The whole disc against the per-track extraction of the same image.
 [[ $image == vcd ]] && pairs+=(disc2mpg:cue2mpg)
+# Every other shape against the same job on the 2352-byte CUE/BIN.
+((shapes)) && pairs+=(disc2mpg36:disc2mpg disc2mpg48:disc2mpg disc2mpgccd:disc2mpg verify36:verify verify48:verify
+    verifyccd:verify)
 command -v vcdxrip >/dev/null && [[ $image == vcd ]] && pairs+=(vcdxrip:usercopy)
 ((replace_only)) && pairs=(cue2mpg:usercopy replace:rewrite)
 jobs=()
