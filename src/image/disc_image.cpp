@@ -122,17 +122,10 @@ std::string read_descriptor(const std::string& path)
         say_unopenable(path);
         end_run(1);
     }
-    std::uint64_t size = io.cue_file.size();
-    if (size > max_descriptor_size) {
+    std::string bytes;
+    if (!read_whole(io.cue_file, max_descriptor_size, bytes)) {
         say(descriptor_too_large_text, path.c_str());
         end_run(1);
-    }
-    std::string bytes;
-    while (bytes.size() < size) {
-        std::span<const std::uint8_t> view = io.cue_file.view(bytes.size(), io.cue_file.capacity());
-        if (view.empty())
-            io.cue_file.read_failed();
-        bytes.append(view.begin(), view.end());
     }
     io.cue_file.close();
     return bytes;

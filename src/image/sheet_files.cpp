@@ -77,18 +77,10 @@ std::string read_sheet_text(const std::string& path)
         say(sheet_open_failed_text, path.c_str());
         end_run(1);
     }
-    std::uint64_t size = io.cue_file.size();
-    if (size > max_sheet_size) {
+    std::string text;
+    if (!read_whole(io.cue_file, max_sheet_size, text)) {
         say(sheet_too_large_text, path.c_str());
         end_run(1);
-    }
-    std::string text;
-    for (std::uint64_t pos = 0; pos < size;) {
-        std::span<const std::uint8_t> bytes = io.cue_file.view(pos, io.cue_file.capacity());
-        if (bytes.empty())
-            break;
-        text.append(bytes.begin(), bytes.end());
-        pos += bytes.size();
     }
     io.cue_file.close();
     return text;

@@ -154,3 +154,18 @@ const std::uint8_t* BlockReader::need(std::uint64_t pos, std::size_t n)
         read_failed();
     return bytes.data();
 }
+
+bool read_whole(BlockReader& reader, std::uint64_t max_size, std::string& bytes)
+{
+    std::uint64_t size = reader.size();
+    if (size > max_size)
+        return false;
+    bytes.clear();
+    while (bytes.size() < size) {
+        std::span<const std::uint8_t> view = reader.view(bytes.size(), reader.capacity());
+        if (view.empty())
+            reader.read_failed();
+        bytes.append(view.begin(), view.end());
+    }
+    return true;
+}

@@ -14,6 +14,13 @@
 // how many it gave. It carries what it reads from with it.
 using ByteSource = std::function<std::size_t(std::uint8_t* dst, std::size_t n, std::uint64_t at)>;
 
+class BlockReader;
+
+// Every byte of the open input into `bytes`, where it holds at most
+// max_size of them; false (nothing read) where it holds more. A read that
+// fails ends the run.
+bool read_whole(BlockReader& reader, std::uint64_t max_size, std::string& bytes);
+
 // Prints the lines an input that cannot be opened gets.
 void say_unopenable(const std::string& name);
 
