@@ -33,6 +33,8 @@ TrackMode mode_of(track_format_t format)
 
 std::optional<DiscImage> open_cdio_image(const std::string& path, CdioKind kind)
 {
+    // Whatever libcdio has to say would land among the program's own lines.
+    silence_cdio_logs();
     driver_id_t driver = kind == CdioKind::toc ? DRIVER_CDRDAO : DRIVER_DEVICE;
     std::shared_ptr<CdIo_t> device(cdio_open(path.c_str(), driver), [](CdIo_t* d) {
         if (d)
