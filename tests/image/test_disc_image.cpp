@@ -49,9 +49,12 @@ TEST(DiscImage, SheetsBecomeRunsAndTracks)
         {two, {3 * raw}, "0+3 0@0/2352 1@0:2 2@3:2 = 3"},
         {"FILE a BINARY\nTRACK 01 MODE2/2352\nINDEX 01 00:00:00\nFILE b BINARY\nTRACK 02 MODE2/2352\n"
          "INDEX 00 00:00:00\nINDEX 01 00:00:02\nFILE c BINARY\nTRACK 03 AUDIO\nINDEX 01 00:00:00\n",
-         {4 * raw + 1, 5 * raw, 2 * raw},
-         "0+4 0@0/2352+1 5+5 1@0/2352 10+2 2@0/2352 1@0:2 2@5:2 3@10:a = 12"},
-        // A BIN without an entry of its own is read as the entry after it says.
+         {4 * raw + 1, 5 * raw, 1},
+         "0+4 0@0/2352+1 5+5 1@0/2352 10+0 2@0/2352+1 1@0:2 2@5:2 3@10:a = 10"},
+        // A BIN without an entry of its own is read as the entry before it
+        // says, or the one after.
+        {"FILE a BINARY\nTRACK 01 MODE2/2336\nINDEX 01 00:00:00\nFILE b BINARY\n", {3 * 2336, 2 * 2336 + 8},
+         "0+3 0@0/2336 3+2 1@0/2336+8 1@0:2 = 5"},
         {"FILE a BINARY\nFILE b BINARY\nTRACK 01 MODE2/2336\nINDEX 01 00:00:00\n", {3 * 2336, 2 * 2336 + 8},
          "0+3 0@0/2336 3+2 1@0/2336+8 1@0:2 = 5"},
         {"FILE a BINARY\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\nFILE b BINARY\nTRACK 02 MODE2/2352\nINDEX 01 00:00:00\n",
@@ -153,12 +156,18 @@ TEST(DiscImage, BareImageSectorSizes)
                 b[s * 2336 + i + 2] = 0x08;
         return b;
     };
+    Bytes both_syncs = synced(2448, 18, 18 * 2448), described_raw = described(16 * 2048, 18 * 2448);
+    for (std::size_t i = 0; i < 17; ++i) {
+        std::copy(sync_pattern.begin(), sync_pattern.end(), both_syncs.begin() + static_cast<std::ptrdiff_t>(i * 2352));
+        std::copy(sync_pattern.begin(), sync_pattern.end(), described_raw.begin() + static_cast<std::ptrdiff_t>(i * 2352));
+    }
     Bytes form1_disagrees = described(16 * 2336 + 8, 17 * 2336);
     form1_disagrees[15 * 2336 + 6] = 0x09;
     Bytes late_disagreement = described(16 * 2336 + 8, 17 * 2336);
     late_disagreement[16 * 2336 + 6] = 0x09;
     const std::vector<std::pair<Bytes, std::uint32_t>> cases = {
         {synced(2352, 18, 18 * 2448), 2352},  {synced(2448, 18, 18 * 2448), 2448},
+        {both_syncs, 2352},                   {described_raw, 2352},
         {synced(2448, 2, 2 * 2448), 2448},    {synced(2352, 1, 3000), 2352},
         {synced(2448, 17, 18 * 2448), 2448},  {synced(2448, 16, 18 * 2448), 2352},
         {described(16 * 2336 + 8, 16 * 2336 + 14), 2336},                {described(16 * 2336 + 8, 16 * 2336 + 13), 2352},
