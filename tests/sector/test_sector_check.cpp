@@ -115,6 +115,7 @@ TEST(SectorCheck, EachFaultHasItsBit)
         EXPECT_EQ(check(sector, lba, 2), want) << lba << " " << fault_names(want);
     EXPECT_EQ(check(flipped(form1, 14), std::nullopt), 0);  // no place known: the address is not compared
     EXPECT_EQ(check(movie, 480, 1), fault_mode);            // a Mode 2 sector in a Mode 1 track
+    EXPECT_EQ(check(flipped(form1, 15, 0x03), 16, 1), fault_edc | fault_p_parity | fault_q_parity);
 }
 
 // Consecutive sectors with the same faults merge; a new fault set or a gap
