@@ -147,10 +147,10 @@ TEST(DiscImage, BareImageSectorSizes)
             std::copy(sync_pattern.begin(), sync_pattern.end(), b.begin() + static_cast<std::ptrdiff_t>(i * stride));
         return b;
     };
+    // The descriptor's first bytes, as many as the size leaves room for.
     auto described = [](std::size_t at, std::size_t size) {
-        Bytes b(size, 0);
-        Bytes cd = {1, 'C', 'D', '0', '0', '1'};
-        std::copy(cd.begin(), cd.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+        Bytes b = concat({Bytes(at, 0), {1, 'C', 'D', '0', '0', '1'}, Bytes(size, 0)});
+        b.resize(size);
         for (std::size_t s = 0; s < 16; ++s)
             for (std::size_t i : {0, 4})
                 b[s * 2336 + i + 2] = 0x08;
