@@ -11,7 +11,8 @@ seconds=$1
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${MIVARO_FUZZ_BUILD:-$root/build-fuzz}
 scratch=$root/fuzz/corpus-run
-targets=(fuzz_cue_sheet fuzz_conversion fuzz_command_line fuzz_disc_layout fuzz_playback fuzz_image_descriptors)
+targets=(fuzz_cue_sheet fuzz_conversion fuzz_command_line fuzz_disc_layout fuzz_playback fuzz_image_descriptors
+    fuzz_disc_image)
 # A report anywhere in a log marks the run failed, whatever the exit status.
 reports='ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|libFuzzer)|runtime error:|deadly signal|out-of-memory'
 

@@ -3,6 +3,7 @@
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 #include <libvcd/logging.h>
+#include <algorithm>
 #include <memory>
 
 #include "image/drive_reader.h"
@@ -32,6 +33,8 @@ TrackMode mode_of(track_format_t format)
 
 std::optional<DiscImage> open_cdio_image(const std::string& path, CdioKind kind)
 {
+    // Whatever libcdio has to say would land among the program's own lines.
+    silence_cdio_logs();
     driver_id_t driver = kind == CdioKind::toc ? DRIVER_CDRDAO : DRIVER_DEVICE;
     std::shared_ptr<CdIo_t> device(cdio_open(path.c_str(), driver), [](CdIo_t* d) {
         if (d)
@@ -43,8 +46,17 @@ std::optional<DiscImage> open_cdio_image(const std::string& path, CdioKind kind)
     if (end == CDIO_INVALID_LSN || end <= 0 || std::uint64_t(end) > max_input_size / raw_sector_size)
         return std::nullopt;
     auto sectors = static_cast<std::uint32_t>(end);
-    Mode2Reads reads = [device](std::uint8_t* dst, std::uint32_t lsn, std::uint32_t count) {
-        return cdio_read_mode2_sectors(device.get(), dst, static_cast<lsn_t>(lsn), true, count) == DRIVER_OP_SUCCESS;
+    // libcdio's TOC image driver lays the sectors of one read 2048 bytes
+    // apart, each over the one before: a TOC image is read a sector a call.
+    const std::uint32_t most_at_once = kind == CdioKind::toc ? 1 : drive_batch_sectors;
+    Mode2Reads reads = [device, most_at_once](std::uint8_t* dst, std::uint32_t lsn, std::uint32_t count) {
+        for (std::uint32_t done = 0; done < count; done += most_at_once) {
+            std::uint32_t n = std::min(most_at_once, count - done);
+            std::uint8_t* to = dst + std::size_t{done} * M2RAW_SECTOR_SIZE;
+            if (cdio_read_mode2_sectors(device.get(), to, static_cast<lsn_t>(lsn + done), true, n) != DRIVER_OP_SUCCESS)
+                return false;
+        }
+        return true;
     };
     DiscImage image;
     image.files.push_back({path, std::uint64_t{sectors} * raw_sector_size, drive_byte_source(reads, sectors)});

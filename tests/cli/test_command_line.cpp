@@ -69,6 +69,7 @@ TEST(Transcripts, Faults) { check_transcript("faults/faults.txt"); }
 TEST(Transcripts, Modes) { check_transcript("modes/modes.txt"); }
 TEST(Transcripts, Disc) { check_transcript("modes/disc.txt"); }
 TEST(Transcripts, Verify) { check_transcript("modes/verify.txt"); }
+TEST(Transcripts, Images) { check_transcript("image/images.txt"); }
 
 TEST(Transcripts, FaultsNeedingRoot)
 {

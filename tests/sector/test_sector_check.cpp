@@ -115,6 +115,7 @@ TEST(SectorCheck, EachFaultHasItsBit)
         EXPECT_EQ(check(sector, lba, 2), want) << lba << " " << fault_names(want);
     EXPECT_EQ(check(flipped(form1, 14), std::nullopt), 0);  // no place known: the address is not compared
     EXPECT_EQ(check(movie, 480, 1), fault_mode);            // a Mode 2 sector in a Mode 1 track
+    EXPECT_EQ(check(flipped(form1, 15, 0x03), 16, 1), fault_edc | fault_p_parity | fault_q_parity);
 }
 
 // Consecutive sectors with the same faults merge; a new fault set or a gap
@@ -154,4 +155,53 @@ TEST(SectorCheck, AnchorOfARawImage)
     EXPECT_EQ(anchor_lba(flipped(flipped(three, 2352 + 2), 2 * 2352 + 2)), std::nullopt);
     EXPECT_EQ(anchor_lba(Bytes(5 * sector_bytes, 0)), std::nullopt);
     EXPECT_EQ(anchor_lba(slice(three, 0, 2351)), std::nullopt);
+}
+
+// Sectors stored without sync and header (2336) are checked on what they
+// keep, and agree with the raw check there; with 96 bytes of subchannel
+// (2448) they are raw sectors. A run of them tallies at its own places.
+TEST(SectorCheck, StoredFramings)
+{
+    const SectorFraming& cooked = *framing_of(2336);
+    const Bytes form1 = sample_sector(16), movie = sample_sector(480);
+    const std::vector<std::pair<Bytes, std::uint16_t>> cases = {
+        {form1, 0},
+        {movie, 0},
+        {sample_sector(450), 0},
+        {flipped(form1, 14), 0},
+        {flipped(form1, 18), fault_subheader | fault_edc | fault_p_parity | fault_q_parity},
+        {flipped(form1, 2300), fault_q_parity},
+        {flipped(movie, 21), fault_subheader | fault_edc},
+        {flipped(movie, 2349), fault_edc},
+        {concat({slice(movie, 0, 2348), zeros(4)}), note_no_edc},
+        {concat({slice(movie, 0, 16), zeros(2336)}), fault_blank},
+        {concat({slice(movie, 0, 16), zeros(2335), {1}}), fault_q_parity},  // not blank: a Form 1 sector
+    };
+    for (const auto& [sector, want] : cases) {
+        EXPECT_EQ(check_stored_sector(sector.data() + 16, cooked, 7, 2), want) << fault_names(want);
+        EXPECT_EQ(check_stored_sector(sector.data() + 16, cooked, 7, 0), want) << fault_names(want);
+        if (want != fault_blank) {
+            EXPECT_EQ(check(sector, std::nullopt, 2), want) << fault_names(want);
+        }
+    }
+    EXPECT_EQ(check_stored_sector(movie.data() + 16, cooked, 480, 1), fault_mode);
+    EXPECT_EQ(check_stored_sector(zeros(2336).data(), cooked, 480, 1), fault_blank);
+
+    Bytes stored;
+    for (std::size_t n = 478; n < 483; ++n)
+        stored = concat({stored, n == 480 ? flipped(sample_sector(n), 14) : sample_sector(n), filler(96, 3)});
+    stored = concat({stored, Bytes(2447, 0)});
+    for (const auto& [check_addresses, first, damage] : std::vector<std::tuple<bool, std::uint32_t, std::string>>{
+             {true, 478, "00:08:30, 1 sector: address"}, {false, 478, ""}, {true, 477, "00:08:27 to 00:08:31, 5 sectors: address"}}) {
+        SectorTally tally;
+        check_stored_sectors(stored, *framing_of(2448), first, check_addresses, 2, tally);
+        EXPECT_EQ(tally.read, 5u);
+        EXPECT_EQ(tally.damage.empty() ? "" : describe_range(tally.damage.back()), damage);
+    }
+    SectorTally tally;
+    Bytes two = concat({slice(movie, 16, 2336), slice(flipped(movie, 500), 16, 2336), zeros(2335)});
+    check_stored_sectors(two, cooked, 40, true, 2, tally);
+    EXPECT_EQ(tally.read, 2u);
+    EXPECT_EQ(tally.whole, 1u);
+    EXPECT_EQ(describe_range(tally.damage.at(0)), "00:02:41, 1 sector: EDC");
 }
