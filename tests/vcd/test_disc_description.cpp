@@ -1,13 +1,16 @@
-// videocd.xml on discs vcdxbuild makes here: the description, the item
-// files and vcdxbuild must give the very same image back. Until the program
-// reads a disc's layout itself, a small reader below takes what a vcdxbuild
-// image holds at its fixed places and in its ISO 9660 directories.
+// videocd.xml on discs vcdxbuild makes here: the disc read in-process as
+// -disc2mpg reads it, then the description, the item files and vcdxbuild
+// must give the very same image back.
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "vcd/disc_description.h"
+#include "image/image_formats.h"
 #include "mpeg/pack_times.h"
+#include "run/run_state.h"
+#include "vcd/disc_description.h"
+#include "vcd/disc_filesystem.h"
+#include "vcd/disc_timing.h"
 #include "vcd/entry_time.h"
 #include "vcd/playback.h"
 #include "harness.h"
@@ -21,145 +24,6 @@ constexpr const char* build_time = "2020-01-02 03:04:05";
 bool have(const char* tool)
 {
     return run_program_in(fs::current_path(), {"sh", "-c", std::string("command -v ") + tool}).status == 0;
-}
-
-struct Image {
-    Bytes bytes;
-    std::span<const std::uint8_t> sector(std::uint32_t lsn, std::size_t size = 2048) const
-    {
-        return std::span<const std::uint8_t>(bytes).subspan(lsn * 2352u + 24, size);
-    }
-    Bytes file(std::uint32_t lsn, std::size_t size) const
-    {
-        Bytes out;
-        for (std::uint32_t i = 0; out.size() < size; ++i) {
-            auto s = sector(lsn + i);
-            out.insert(out.end(), s.begin(), s.end());
-        }
-        out.resize(size);
-        return out;
-    }
-};
-
-unsigned bcd(std::uint8_t b) { return (b >> 4) * 10u + (b & 15u); }
-std::uint32_t msf_lsn(const std::uint8_t* m) { return (bcd(m[0]) * 60 + bcd(m[1])) * 75 + bcd(m[2]) - 150; }
-std::uint16_t be16(std::span<const std::uint8_t> b, std::size_t at) { return static_cast<std::uint16_t>(b[at] << 8 | b[at + 1]); }
-std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-std::string trimmed(std::span<const std::uint8_t> b)
-{
-    std::string s(b.begin(), b.end());
-    return s.substr(0, s.find_last_not_of(' ') + 1);
-}
-
-void read_directory(const Image& img, DiscLayout& d, std::uint32_t lsn, std::uint32_t size, const std::string& path)
-{
-    Bytes dir = img.file(lsn, size);
-    for (std::size_t i = 0; i < dir.size();) {
-        std::size_t len = dir[i];
-        if (len == 0) {
-            i = (i / 2048 + 1) * 2048;
-            continue;
-        }
-        std::span<const std::uint8_t> r(dir.data() + i, len);
-        std::string name(r.begin() + 33, r.begin() + 33 + r[32]);
-        i += len;
-        if (name == std::string(1, '\0') || name == "\1")
-            continue;
-        name = name.substr(0, name.find(';'));
-        DiscFile f{path + name, le32(r, 2), le32(r, 10), (le32(r, 10) + 2047) / 2048, false, (r[25] & 2) != 0};
-        std::size_t xa = 33 + r[32] + (r[32] % 2 == 0);
-        f.form2 = xa + 6 < len && (r[xa + 4] & 0x10) != 0;
-        d.files.push_back(f);
-        if (f.directory)
-            read_directory(img, d, f.lsn, f.size, f.path + "/");
-    }
-}
-
-DiscLayout read_layout(const Image& img)
-{
-    DiscLayout d;
-    auto info = img.sector(150);
-    std::string id(info.begin(), info.begin() + 8);
-    d.kind = id == "SUPERVCD" ? DiscKind::svcd : info[8] == 2 ? DiscKind::vcd20 : DiscKind::vcd11;
-    d.album_id = trimmed(info.subspan(10, 16));
-    d.volume_count = be16(info, 26);
-    d.volume_number = be16(info, 28);
-    d.restriction = info[0x2b] >> 1 & 3;
-    d.use_lid2 = info[0x2b] & 0x20;
-    d.use_track3 = info[0x2b] & 0x40;
-    d.offset_multiplier = info[0x33];
-    d.info_file.assign(info.begin(), info.end());
-    auto entries = img.sector(151);
-    d.entries_file.assign(entries.begin(), entries.end());
-    for (unsigned i = 0; i < be16(entries, 10); ++i) {
-        DiscEntry e{static_cast<std::uint8_t>(bcd(entries[12 + 4 * i])), msf_lsn(&entries[13 + 4 * i])};
-        if (d.sequences.empty() || d.sequences.back().track != e.track) {
-            SequenceItem s;
-            char name[16];
-            std::snprintf(name, sizeof name, "avseq%02zu.mpg", d.sequences.size() + 1);
-            s.name = name;
-            s.track = e.track;
-            s.first_lsn = e.lsn;
-            d.sequences.push_back(s);
-        }
-        d.sequences.back().entries.push_back(static_cast<std::uint16_t>(d.entries.size()));
-        d.entries.push_back(e);
-    }
-    std::uint32_t psd_size = static_cast<std::uint32_t>(be16(info, 0x2c)) << 16 | be16(info, 0x2e);
-    if (psd_size != 0) {
-        d.psd = img.file(184, psd_size);
-        d.lot = img.file(152, 32 * 2048);
-        std::uint32_t first = msf_lsn(&info[0x30]);
-        for (unsigned i = 0; i < be16(info, 0x36); ++i)
-            if ((info[0x38 + i] & 0x20) == 0) {
-                SegmentItem s;
-                char name[16];
-                std::snprintf(name, sizeof name, "item%04u.mpg", i + 1);
-                s.name = name;
-                s.number = static_cast<std::uint16_t>(i + 1);
-                s.first_lsn = first + 150 * i;
-                d.segments.push_back(s);
-            }
-    }
-    auto pvd = img.sector(16);
-    d.system_id = trimmed(pvd.subspan(8, 32));
-    d.volume_id = trimmed(pvd.subspan(40, 32));
-    d.publisher_id = trimmed(pvd.subspan(318, 128));
-    d.preparer_id = trimmed(pvd.subspan(446, 128));
-    d.application_id = trimmed(pvd.subspan(574, 128));
-    read_directory(img, d, le32(pvd, 156 + 2), le32(pvd, 156 + 10), "");
-    for (const DiscFile& f : d.files) {
-        if (f.path == "EXT/PSD_X.VCD")
-            d.psd_x = img.file(f.lsn, f.size);
-        if (f.path == "EXT/LOT_X.VCD")
-            d.lot_x = img.file(f.lsn, f.size);
-    }
-    d.image_sectors = static_cast<std::uint32_t>(img.bytes.size() / 2352);
-    return d;
-}
-
-// The times the description gives each entry, from the packs of the image.
-DiscTiming entry_times(const Image& img, const DiscLayout& d)
-{
-    DiscTiming timing;
-    timing.entry_ticks.resize(d.entries.size());
-    for (std::size_t s = 0; s < d.sequences.size(); ++s) {
-        std::uint32_t end = s + 1 < d.sequences.size() ? d.sequences[s + 1].first_lsn : d.image_sectors;
-        std::uint64_t lowest = UINT64_MAX;
-        for (std::uint32_t lsn = d.sequences[s].first_lsn; lsn < end; ++lsn)
-            lowest = std::min(lowest, pack_times(img.sector(lsn, 2324)).lowest.value_or(UINT64_MAX));
-        // The default entry is the track's start, in front of the first pack.
-        for (std::size_t k = 1; k < d.sequences[s].entries.size(); ++k) {
-            std::uint16_t e = d.sequences[s].entries[k];
-            auto pts = pack_times(img.sector(d.entries[e].lsn, 2324)).first_video;
-            EXPECT_TRUE(pts.has_value()) << "entry " << e;
-            timing.entry_ticks[e] = pts.value_or(0) - lowest;
-        }
-    }
-    return timing;
 }
 
 struct DiscCase {
@@ -213,7 +77,7 @@ const DiscCase cases[] = {
 )",
      {{"avseq01.mpg", "movie1.mpg"}, {"avseq02.mpg", "movie2.mpg"}, {"item0001.mpg", "still.mpg"},
       {"item0002.mpg", "motion.mpg"}},
-     {{"DOCS_NOTES.TXT", "notes.txt"}, {"README.TXT", "readme.txt"}}},
+     {{"README.TXT", "readme.txt"}, {"DOCS_NOTES.TXT", "notes.txt"}}},
     {"svcd", "clip movie.mpg 3 480x576 pal-svcd && still still.mpg 480x576 pal-svcd",
      R"(<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/" class="svcd" version="1.0">
   <info><album-id>SV</album-id><volume-count>1</volume-count><volume-number>1</volume-number></info>
@@ -239,14 +103,14 @@ const DiscCase cases[] = {
      {}},
 };
 
-// Builds a disc from `xml` in `dir` and returns its image.
-Image build_disc(const fs::path& dir, const std::string& xml)
+// Builds a disc from `xml` in `dir` and returns its image's bytes.
+Bytes build_disc(const fs::path& dir, const std::string& xml)
 {
     std::ofstream(dir / "in.xml") << doctype << xml;
     RunResult r = run_program_in(dir, {"vcdxbuild", "-T", build_time, "--cue-file=disc.cue", "--bin-file=disc.bin", "in.xml"});
     EXPECT_EQ(r.status, 0) << r.out;
     std::ifstream in(dir / "disc.bin", std::ios::binary);
-    return Image{Bytes(std::istreambuf_iterator<char>(in), {})};
+    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 void PrintTo(const DiscCase& c, std::ostream* os) { *os << c.name; }
@@ -260,14 +124,18 @@ TEST_P(DiscRoundTrip, VcdxbuildRebuildsTheSameImageFromTheDescription)
     const DiscCase& c = GetParam();
     Scratch s;
     ASSERT_EQ(run_program_in(s.dir(), {"bash", "-c", std::string(clip_function) + c.clips}).status, 0);
-    Image img = build_disc(s.dir(), c.xml);
-    ASSERT_FALSE(img.bytes.empty());
+    Bytes disc = build_disc(s.dir(), c.xml);
+    ASSERT_FALSE(disc.empty());
 
-    DiscLayout d = read_layout(img);
+    reset_run_state();
+    DiscImage image = open_disc_image(s.path("disc.cue").string());
+    DiscLayout d = read_disc_description(image, "disc.cue");
     PlaybackParse pbc = read_playback_control(d);
     ASSERT_EQ(pbc.error, "");
-    DiscTiming times = entry_times(img, d);
+    DiscTiming times = read_disc_timing(image, d);
+    EXPECT_TRUE(times.uncarried.empty());
     std::string xml = disc_description_text(d, pbc.control.lists.empty() ? nullptr : &pbc.control, times);
+    io.input_file.close();
 
     fs::path out = s.path("out");
     fs::create_directory(out);
@@ -283,7 +151,7 @@ TEST_P(DiscRoundTrip, VcdxbuildRebuildsTheSameImageFromTheDescription)
     RunResult r = run_program_in(out, {"vcdxbuild", "-T", build_time, "--cue-file=re.cue", "--bin-file=re.bin", "videocd.xml"});
     ASSERT_EQ(r.status, 0) << r.out << xml;
     std::ifstream in(out / "re.bin", std::ios::binary);
-    EXPECT_TRUE(same_bytes(Bytes(std::istreambuf_iterator<char>(in), {}), img.bytes)) << xml;
+    EXPECT_TRUE(same_bytes(Bytes(std::istreambuf_iterator<char>(in), {}), disc)) << xml;
 }
 
 INSTANTIATE_TEST_SUITE_P(Discs, DiscRoundTrip, ::testing::ValuesIn(cases),
