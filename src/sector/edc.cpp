@@ -1,6 +1,7 @@
 #include "sector/edc.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -219,6 +220,7 @@ MIVARO_TARGET_512 std::uint32_t edc_vpclmul(std::uint32_t edc, const std::uint8_
         x2 = fold_into(x2, k2048, load512(p + 128));
         x3 = fold_into(x3, k2048, load512(p + 192));
     }
+    // x0, x1 and x2 are 192, 128 and 64 bytes before x3.
     x3 = xor3(folded(x0, pair512(by1536, by1536, by1536, by1536)), folded(x1, pair512(by1024, by1024, by1024, by1024)),
               fold_into(x2, pair512(by512, by512, by512, by512), x3));
     const __m512i k512 = pair512(by512, by512, by512, by512);
@@ -227,8 +229,6 @@ MIVARO_TARGET_512 std::uint32_t edc_vpclmul(std::uint32_t edc, const std::uint8_
     // Lanes 0 to 2 travel 384, 256 and 128 bits to lane 3.
     const __m512i lanes = pair512(by384, by256, by128, {0, 0});
     const __m512i t = folded(x3, lanes);
-    // The zero-masking form of the lane extract: g++ 12 takes the plain
-    // one's undefined filler for an uninitialised variable.
     // The zero-masking lane extracts: g++ 12 takes the plain ones' undefined
     // filler for an uninitialised variable.
     const __m128i x = _mm_xor_si128(
