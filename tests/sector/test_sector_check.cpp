@@ -73,7 +73,8 @@ TEST(SectorCheck, EdcAgreesWithTheBitByBitDefinition)
             Bytes piece = slice(data, 1, n);
             EXPECT_EQ(edc_update_by(way, 0, piece), edc_bit_by_bit(piece)) << static_cast<int>(way) << " " << n;
         }
-        for (std::size_t cut : {1, 100, 1000})
+        // Second pieces of 12, 11, 3, 2, 1, 0 and 15 bytes past a multiple of 16.
+        for (std::size_t cut : {0, 1, 9, 10, 11, 12, 13, 100, 1000})
             EXPECT_EQ(edc_update_by(way, edc_update_by(way, 0, slice(data, 0, cut)), slice(data, cut, 2332 - cut)),
                       edc_bit_by_bit(slice(data, 0, 2332))) << static_cast<int>(way) << " " << cut;
     }
