@@ -22,4 +22,5 @@ enum class EdcWay { tables, clmul128, clmul512 };
 bool edc_way_usable(EdcWay way);
 // edc_update by that way, or the best this processor has below it.
 std::uint32_t edc_update_by(EdcWay way, std::uint32_t edc, std::span<const std::uint8_t> bytes);
+// The tables' way.
 std::uint32_t edc_portable(std::uint32_t edc, std::span<const std::uint8_t> bytes);
