@@ -20,7 +20,9 @@
 # random order each round, first on a quiet machine, then with two `dd`
 # copies of the image looping beside them. Prints markdown tables: medians,
 # min-max, the ratio of medians to the limit and the median of the ratios of
-# each round (bench/cache/times.txt keeps every run's time).
+# each round, in elapsed time and in processor time (user + system, which
+# other work on a shared machine disturbs far less); bench/cache/times.txt
+# keeps every run's times.
 set -uo pipefail
 export LC_ALL=C
 
@@ -97,7 +99,7 @@ if [[ $image == vcd ]]; then
 fi
 
 cd "$cache" || die "cannot enter $cache"  # a CUE sheet names its BIN relative to the working folder
-: >times.txt  # PHASE ROUND JOB SECONDS, a line per timed run
+: >times.txt  # PHASE ROUND JOB SECONDS CPU-SECONDS, a line per timed run
 "$mivaro" -cue2mpg "$image".cue scratch/movie.mpg >"$log" || die "cue2mpg failed, see $log"
 cat scratch/movie[0-9]*.mpg >stream.mpg
 # The MPEG copies start at the first pack header, 24 bytes into its sector.
@@ -150,8 +152,8 @@ run() {  # NAME PHASE
     rm -rf scratch/* && dd if=/dev/zero of=scratch/ballast bs=1M count=$((bytes / 1000000 + 8)) status=none
     rm -f scratch/ballast
     sync
-    local t0=$EPOCHREALTIME rc
-    /usr/bin/time -f %M -o rss.txt "${cmd[@]}" >"$out" 2>>"$log.err"
+    local t0=$EPOCHREALTIME rc TIMEFORMAT='%3U %3S'
+    { time /usr/bin/time -f %M -o rss.txt "${cmd[@]}" >"$out" 2>>"$log.err"; } 2>cpu.txt
     rc=$?
     local t1=$EPOCHREALTIME
     [[ $out == scratch/stdout ]] && cat scratch/stdout >>"$log"
@@ -159,7 +161,7 @@ run() {  # NAME PHASE
     local secs
     secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }')
     times[$2.$1]+="$secs "
-    [[ -n ${r:-} ]] && echo "$2 $r $1 $secs" >>"$cache/times.txt"
+    [[ -n ${r:-} ]] && echo "$2 $r $1 $secs $(awk '{ printf "%.3f", $1 + $2 }' cpu.txt)" >>"$cache/times.txt"
     local k
     k=$(tail -n 1 rss.txt)
     (( k > ${rss[$1]:-0} )) && rss[$1]=$k
@@ -199,10 +201,11 @@ stat_of() { tr ' ' '\n' <<<"${times[$1]}" | grep . | sort -g |
     awk '{ v[NR] = $1 } END { printf "%s|%s|%s", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2, v[1], v[NR] }'; }
 cell() { IFS='|' read -r med lo hi <<<"$(stat_of "$1")"; printf '%.3f (%.2f-%.2f)' "$med" "$lo" "$hi"; }
 ratio() { awk -v a="${1%%|*}" -v b="${2%%|*}" 'BEGIN { printf "%.2f", a / b }'; }
-# paired PHASE JOB LIMIT: the median over the rounds of the job's time over
-# its limit's time in the same round, which cancels the load's slow swings.
+# paired PHASE JOB LIMIT [COLUMN]: the median over the rounds of the job's
+# time over its limit's time in the same round, which cancels the load's slow
+# swings; column 5 of times.txt for processor time.
 paired() {
-    awk -v p="$1" -v j="$2" -v l="$3" '$1 == p { t[$2 " " $3] = $4; r[$2] = 1 }
+    awk -v p="$1" -v j="$2" -v l="$3" -v c="${4:-4}" '$1 == p { t[$2 " " $3] = $c; r[$2] = 1 }
         END { for (k in r) if ((k " " j) in t && (k " " l) in t) print t[k " " j] / t[k " " l] }' "$cache/times.txt" |
         sort -g | awk '{ v[NR] = $1 } END { printf "%.2f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
@@ -255,15 +258,15 @@ if ((replace_only)); then
     done
     exit 0
 fi
-echo "| job | limit | ratio quiet | ratio busy | paired quiet | paired busy | quiet, s: median (min-max) | busy, s | limit quiet, s | limit busy, s | MB/s quiet | peak RSS |"
-echo "|---|---|--:|--:|--:|--:|---|---|---|---|--:|--:|"
+echo "| job | limit | ratio quiet | ratio busy | paired quiet | paired busy | paired CPU quiet | quiet, s: median (min-max) | busy, s | limit quiet, s | limit busy, s | MB/s quiet | peak RSS |"
+echo "|---|---|--:|--:|--:|--:|--:|---|---|---|---|--:|--:|"
 for p in "${pairs[@]}"; do
     j=${p%:*} l=${p#*:}
     job "$j"
     mbps=$(awk -v b="$bytes" -v t="$(stat_of quiet.$j)" 'BEGIN { printf "%.0f", b / 1e6 / t }')
     mem=$(awk -v k="${rss[$j]}" 'BEGIN { printf "%.1f MiB", k / 1024 }')
     echo "| $j | $l | $(ratio "$(stat_of quiet.$j)" "$(stat_of quiet.$l)") | $(ratio "$(stat_of busy.$j)" "$(stat_of busy.$l)")" \
-        "| $(paired quiet "$j" "$l") | $(paired busy "$j" "$l")" \
+        "| $(paired quiet "$j" "$l") | $(paired busy "$j" "$l") | $(paired quiet "$j" "$l" 5)" \
         "| $(cell quiet.$j) | $(cell busy.$j) | $(cell quiet.$l) | $(cell busy.$l) | $mbps | $mem |"
 done
 if [[ -n ${times[quiet.vcdxrip]:-} ]]; then

@@ -2,7 +2,7 @@
 // chooses the copy: modulo 6 the sizes and framing of raw2mpg, cif2mpg,
 // mpg2mpg, dat2mpg, raw2dat or mpg2dat, then a bit each for -fix, -nobumper.
 // The same bytes as raw sectors through the checks of -verify, and the fast
-// EDC against the portable one.
+// EDC ways against the portable one.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -24,8 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (find_pattern(data + 1, pattern, len, 4) != (hit == data + 1 + len ? -1 : hit - data - 1))
             std::abort();
     }
-    if (edc_update(data[0], {data + 1, size - 1}) != edc_portable(data[0], {data + 1, size - 1}))
-        std::abort();
+    const std::uint32_t edc = edc_portable(data[0], {data + 1, size - 1});
+    for (EdcWay way : {EdcWay::clmul128, EdcWay::clmul512})
+        if (edc_update_by(way, data[0], {data + 1, size - 1}) != edc)
+            std::abort();
     SectorTally tally;
     std::optional<std::uint32_t> anchor = anchor_lba({data + 1, size - 1});
     check_sectors({data + 1, size - 1}, anchor.value_or(0), anchor.has_value(), data[0] % 3, tally);

@@ -8,9 +8,19 @@
 #include <span>
 
 // Carries edc on over the bytes: edc_update(0, all) is the EDC of all, and
-// edc_update(edc_update(0, a), b) that of a then b. Uses carry-less multiply
-// where the processor has it, edc_portable elsewhere.
+// edc_update(edc_update(0, a), b) that of a then b. Takes the fastest way
+// this processor has.
 std::uint32_t edc_update(std::uint32_t edc, std::span<const std::uint8_t> bytes);
 
-// The same eight bytes a step through tables, on any processor.
+// The ways there are, for the tests to hold each against the definition:
+// eight bytes a step through tables on any processor, or carry-less multiply
+// folding 128 or 512 bits at a time (x86-64 with PCLMULQDQ, or with
+// VPCLMULQDQ and AVX-512). The 128-bit way leaves the last bytes short of 16
+// to the tables; each leaves lengths short of its first step (64 and 256
+// bytes) to the way below.
+enum class EdcWay { tables, clmul128, clmul512 };
+bool edc_way_usable(EdcWay way);
+// edc_update by that way, or the best this processor has below it.
+std::uint32_t edc_update_by(EdcWay way, std::uint32_t edc, std::span<const std::uint8_t> bytes);
+// The tables' way.
 std::uint32_t edc_portable(std::uint32_t edc, std::span<const std::uint8_t> bytes);
