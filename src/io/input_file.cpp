@@ -141,8 +141,16 @@ void BlockReader::fill(std::uint64_t at)
 std::span<const std::uint8_t> BlockReader::view(std::uint64_t pos, std::size_t n)
 {
     n = std::min(n, buf_.size());
-    if (pos < buf_start_ || pos + n > buf_start_ + buf_len_)
+    if (pos < buf_start_ && pos + n >= buf_start_ && buf_len_ > 0) {
+        // A walk backwards (an item's trailing empty sectors, looked at from
+        // its end): the window is refilled to end where this view ends, so
+        // the steps before it find their bytes there too.
+        std::uint64_t start = pos + n > buf_.size() ? pos + n - buf_.size() : 0;
+        buf_start_ = start;
+        buf_len_ = fetch(buf_.data(), buf_.size(), start);
+    } else if (pos < buf_start_ || pos + n > buf_start_ + buf_len_) {
         fill(pos);
+    }
     std::size_t offset = static_cast<std::size_t>(pos - buf_start_);
     return {buf_.data() + offset, std::min(n, buf_len_ - offset)};
 }

@@ -40,10 +40,6 @@ constexpr const char* more_damage_text = "; and %zu more range(s)";
 // Ranges named on an output's damage line.
 constexpr std::size_t ranges_named = 4;
 
-// Bits of a Mode 2 subheader's submode byte that say what a sector carries.
-constexpr std::uint8_t submode_carries = 0x02 | 0x04 | 0x08;  // video, audio, data
-constexpr std::uint32_t submode_offset = 18;  // 12 of sync, 4 of header, file and channel numbers
-
 void refuse_options()
 {
     const char* refused = settings.track_selected          ? "-track##"
@@ -54,11 +50,6 @@ void refuse_options()
         say(refused_option_text, refused);
         end_run(1);
     }
-}
-
-bool carries_payload(const DiscImage& image, std::uint32_t lsn)
-{
-    return (read_disc_sector(image, lsn)[submode_offset] & submode_carries) != 0;
 }
 
 std::optional<std::uint64_t> clock_of(const DiscImage& image, std::uint32_t lsn)
@@ -96,14 +87,31 @@ std::string path_in(const std::string& folder, const std::string& name)
 
 // The sectors an item's copy passes are checked as the engine reads them:
 // the engine names the position of each chunk it reads, which lies
-// data_offset bytes into its sector.
-void check_copied_sector(const DiscRun& run, std::uint32_t data_offset, std::uint64_t pos, SectorTally& tally)
+// data_offset bytes into its sector. Sectors that mark an auto-pause point
+// are noted on the way.
+void check_copied_sector(const DiscRun& run, std::uint32_t data_offset, std::uint64_t pos, SectorTally& tally,
+                         std::vector<std::uint32_t>& triggers)
 {
     const SectorFraming& framing = framing_of(run);
     std::uint64_t start = pos - data_offset;
     auto lsn = static_cast<std::uint32_t>(run.first_lsn + (start - run.offset) / run.sector_size);
     const std::uint8_t* stored = io.input_file.need(start, framing.raw_bytes);
     tally_sector(tally, lsn, check_stored_sector(stored, framing, lsn, 2));
+    if (stored[submode_offset - framing.raw_start] & submode_trigger)
+        triggers.push_back(lsn);
+}
+
+// The auto-pause points among an item's sectors that its copy does not pass
+// (its margins, and all of an item without payload).
+void find_triggers_around(const DiscImage& image, std::uint32_t first, std::uint32_t sectors, const ItemExtent& extent,
+                          std::vector<std::uint32_t>& triggers)
+{
+    for (std::uint32_t lsn = first; lsn < first + sectors; ++lsn) {
+        if (extent.sectors && lsn == extent.first_lsn)
+            lsn += extent.sectors;
+        if (lsn < first + sectors && (read_disc_sector(image, lsn)[submode_offset] & submode_trigger))
+            triggers.push_back(lsn);
+    }
 }
 
 struct DamagedOutput {
@@ -131,7 +139,7 @@ void report_damage(const std::vector<DamagedOutput>& outputs)
 // The user data of each sector of the extent, through the same engine as
 // every other MPEG copy.
 bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent& extent,
-               std::vector<DamagedOutput>& damaged)
+               std::vector<DamagedOutput>& damaged, std::vector<std::uint32_t>& triggers)
 {
     if (extent.sectors == 0) {
         say(empty_item_text, name.c_str());
@@ -165,8 +173,8 @@ bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent
     io.exact_copy = false;
     io.keep_last_block = false;
     SectorTally tally;
-    io.chunk_seen = [run = *first, data_offset, &tally](std::uint64_t pos) {
-        check_copied_sector(run, data_offset, pos, tally);
+    io.chunk_seen = [run = *first, data_offset, &tally, &triggers](std::uint64_t pos) {
+        check_copied_sector(run, data_offset, pos, tally, triggers);
     };
     say(writing_text, name.c_str());
     copy_stream(start + std::uint64_t{extent.sectors - 1} * size + data_offset + form2_data_size);
@@ -258,20 +266,25 @@ void disc2mpg()
     }
     unsigned written = 0;
     std::vector<DamagedOutput> damaged;
+    std::vector<std::uint32_t> triggers;
     for (std::size_t s = 0; s < layout.sequences.size(); ++s) {
         const SequenceItem& item = layout.sequences[s];
         std::vector<std::uint64_t> times;
         for (std::uint16_t e : item.entries)
             if (timing.entry_ticks[e])
                 times.push_back(*timing.entry_ticks[e]);
-        written += copy_item(image, item.name, sequences[s], damaged);
+        written += copy_item(image, item.name, sequences[s], damaged, triggers);
+        find_triggers_around(image, item.first_lsn, item.sectors, sequences[s], triggers);
         if (times.size() > 1) {
             write_chapters(stem(item.name) + ".ffmetadata", times, item_length(sequences[s]));
             ++written;
         }
     }
-    for (std::size_t s = 0; s < layout.segments.size(); ++s)
-        written += copy_item(image, layout.segments[s].name, segments[s], damaged);
+    for (std::size_t s = 0; s < layout.segments.size(); ++s) {
+        written += copy_item(image, layout.segments[s].name, segments[s], damaged, triggers);
+        find_triggers_around(image, layout.segments[s].first_lsn, layout.segments[s].sectors, segments[s], triggers);
+    }
+    add_auto_pauses(image, layout, triggers, timing);
     for (const ExtraFile& extra : description_extra_files(layout)) {
         copy_disc_file(image, layout.files[extra.file], extra.src);
         ++written;

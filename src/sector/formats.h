@@ -15,6 +15,13 @@ inline constexpr std::uint32_t mode1_data_size = 2048;
 // Where the user data starts in a raw Mode 2 sector.
 inline constexpr std::uint32_t form2_data_offset = 24;
 
+// The first subheader's submode byte in a raw Mode 2 sector (after 12 bytes
+// of sync, 4 of header, the file and channel numbers), and its bits.
+inline constexpr std::uint32_t submode_offset = 18;
+inline constexpr std::uint8_t submode_payload = 0x02 | 0x04 | 0x08;  // video, audio, data
+inline constexpr std::uint8_t submode_trigger = 0x10;                // an auto-pause point
+inline constexpr std::uint8_t submode_form2 = 0x20;
+
 // Largest read of one engine step; also the bound of every sector size.
 inline constexpr std::uint32_t sector_buffer_size = 32705;
 

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr std::uint8_t submode_form2 = 0x20;
 
 // Where things sit in a raw sector.
 constexpr std::size_t header_at = 12, mode_at = 15, subheader_at = 16;

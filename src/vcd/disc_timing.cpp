@@ -9,11 +9,6 @@
 
 namespace {
 
-// The first subheader's submode byte, 12 bytes of sync, 4 of header and
-// the file and channel numbers into a raw sector.
-constexpr std::size_t submode_at = 18;
-constexpr std::uint8_t submode_trigger = 0x10;
-constexpr std::uint8_t submode_carries = 0x02 | 0x04 | 0x08;  // video, audio, data
 // A pregap sector as vcdxbuild writes it: file 0, channel 0, Form 2 and
 // nothing else in the submode, no coding information, user data all zero.
 constexpr std::uint8_t gap_subheader[4] = {0x00, 0x00, 0x20, 0x00};
@@ -44,11 +39,6 @@ void note(DiscTiming& timing, const std::string& what)
 std::span<const std::uint8_t> block_at(const DiscImage& image, std::uint32_t lsn)
 {
     return {read_disc_sector(image, lsn) + form2_data_offset, form2_data_size};
-}
-
-bool carries_payload(const DiscImage& image, std::uint32_t lsn)
-{
-    return (read_disc_sector(image, lsn)[submode_at] & submode_carries) != 0;
 }
 
 // A sector the image leaves out (a Nero image keeps no pregaps) counts as
@@ -88,13 +78,17 @@ std::uint64_t since(std::uint64_t pts, std::uint64_t lowest)
     return pts > lowest ? pts - lowest : 0;
 }
 
+// The times of the triggers that lie in the item's sectors.
 std::vector<std::uint64_t> pauses(const DiscImage& image, std::uint32_t first, std::uint32_t sectors,
-                                  std::optional<std::uint64_t> lowest, DiscTiming& timing)
+                                  std::span<const std::uint32_t> triggers, DiscTiming& timing)
 {
     std::vector<std::uint64_t> times;
-    for (std::uint32_t lsn = first; lsn < first + sectors; ++lsn) {
-        if ((read_disc_sector(image, lsn)[submode_at] & submode_trigger) == 0)
+    std::optional<std::uint64_t> lowest;
+    for (std::uint32_t lsn : triggers) {
+        if (lsn < first || lsn - first >= sectors)
             continue;
+        if (!lowest)
+            lowest = lowest_time(image, first, sectors);
         std::optional<std::uint64_t> pts = pack_times(block_at(image, lsn)).first;
         if (pts && lowest)
             times.push_back(since(*pts, *lowest));
@@ -117,7 +111,6 @@ void read_entry_times(const DiscImage& image, const DiscLayout& layout, DiscTimi
     timing.entry_ticks.assign(layout.entries.size(), std::nullopt);
     for (const SequenceItem& item : layout.sequences) {
         std::optional<std::uint64_t> lowest = lowest_time(image, item.first_lsn, item.sectors);
-        timing.sequence_pauses.push_back(pauses(image, item.first_lsn, item.sectors, lowest, timing));
         std::uint32_t end = item.first_lsn + item.sectors;
         for (std::size_t k = 0; k < item.entries.size(); ++k) {
             std::uint32_t lsn = layout.entries[item.entries[k]].lsn;
@@ -138,9 +131,6 @@ void read_entry_times(const DiscImage& image, const DiscLayout& layout, DiscTimi
                 note(timing, formatted(untimed_entry_text, item.entries[k] + 1u));
         }
     }
-    for (const SegmentItem& item : layout.segments)
-        timing.segment_pauses.push_back(
-            pauses(image, item.first_lsn, item.sectors, lowest_time(image, item.first_lsn, item.sectors), timing));
 }
 
 // One value for every track, from the sequences that have files of their
@@ -214,4 +204,18 @@ DiscTiming read_disc_timing(const DiscImage& image, const DiscLayout& layout)
     read_layout_options(image, layout, timing);
     timing.tracks_v30 = tracks_file_is_v30(image, layout);
     return timing;
+}
+
+bool carries_payload(const DiscImage& image, std::uint32_t lsn)
+{
+    return (read_disc_sector(image, lsn)[submode_offset] & submode_payload) != 0;
+}
+
+void add_auto_pauses(const DiscImage& image, const DiscLayout& layout, std::span<const std::uint32_t> triggers,
+                     DiscTiming& timing)
+{
+    for (const SequenceItem& item : layout.sequences)
+        timing.sequence_pauses.push_back(pauses(image, item.first_lsn, item.sectors, triggers, timing));
+    for (const SegmentItem& item : layout.segments)
+        timing.segment_pauses.push_back(pauses(image, item.first_lsn, item.sectors, triggers, timing));
 }

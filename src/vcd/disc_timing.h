@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,15 @@ struct DiscTiming {
     std::vector<std::string> uncarried;
 };
 
-// Reads the sectors of the layout's items and gaps through read_disc_sector.
+// Reads the sectors of the layout's items and gaps through read_disc_sector;
+// the auto-pause points come after, from add_auto_pauses.
 DiscTiming read_disc_timing(const DiscImage& image, const DiscLayout& layout);
+
+// Whether the sector's subheader says it carries video, audio or data.
+bool carries_payload(const DiscImage& image, std::uint32_t lsn);
+
+// The auto-pause points of every item, from the sectors whose subheader
+// carries the trigger bit: the copies find them as they pass every sector,
+// so the disc is not read a second time for them.
+void add_auto_pauses(const DiscImage& image, const DiscLayout& layout, std::span<const std::uint32_t> triggers,
+                     DiscTiming& timing);
