@@ -20,99 +20,18 @@ clip() {  # name, video source, seconds, target, audio (or -an)
     a=-an && [ -n "${5:-}" ] && a="-f lavfi -i sine=frequency=$5"
     ffmpeg -nostdin -loglevel error -f lavfi -i "$2" $a -t $3 -target $4 -y "$1"
 }
-head='<?xml version="1.0"?>
-<!DOCTYPE videocd PUBLIC "-//GNU//DTD VideoCD//EN" "http://www.gnu.org/software/vcdimager/videocd.dtd">
-<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/"'
-pvd='<pvd><volume-id>MIVARO</volume-id><system-id>CD-RTOS CD-BRIDGE</system-id></pvd>'
 check "ffmpeg makes the clips" 'clip movie1.mpg testsrc=size=352x288:rate=25 3 pal-vcd 440 &&
     clip movie2.mpg smptebars=size=352x288:rate=25 2 pal-vcd 660 && clip motion.mpg testsrc2=size=352x288:rate=25 1 pal-vcd 550 &&
     clip still.mpg rgbtestsrc=size=352x288:rate=25 0.04 pal-vcd && clip ntsc.mpg smptebars=size=352x240:rate=30000/1001 2 ntsc-vcd 330 &&
     clip svcd.mpg testsrc=size=480x576:rate=25 2 pal-svcd 440 && clip svcdseg.mpg testsrc2=size=480x576:rate=25 1 pal-svcd &&
     head -c 7008 /dev/urandom > notes.bin && echo hello > readme.txt'
-cat > vcd2.xml <<EOF
-$head class="vcd" version="2.0">
-  <info><album-id>MIVARO TEST</album-id><volume-count>2</volume-count><volume-number>1</volume-number></info> $pvd
-  <filesystem><folder><name>EXTRA</name><file src="notes.bin" format="mixed"><name>NOTES.BIN</name></file></folder>
-    <file src="readme.txt"><name>README.TXT</name></file></filesystem>
-  <segment-items><segment-item src="still.mpg" id="still"/><segment-item src="motion.mpg" id="motion"/></segment-items>
-  <sequence-items>
-    <sequence-item src="movie1.mpg" id="one"><default-entry id="one-a"/><entry id="one-b">1.0</entry><entry id="one-c">2.0</entry></sequence-item>
-    <sequence-item src="movie2.mpg" id="two"/>
-  </sequence-items>
-  <pbc>
-    <selection id="menu"><bsn>1</bsn><next ref="all"/><timeout ref="all"/><wait>5</wait><loop jump-timing="immediate">1</loop>
-      <play-item ref="still"/><select ref="play-one"/><select ref="play-two"/></selection>
-    <playlist id="intro"><next ref="menu"/><wait>0</wait><play-item ref="motion"/></playlist>
-    <playlist id="play-one"><return ref="menu"/><wait>2</wait><play-item ref="one"/></playlist>
-    <playlist id="play-two"><return ref="menu"/><play-item ref="two"/></playlist>
-    <playlist id="all"><next ref="end"/><play-item ref="one"/><play-item ref="two"/></playlist>
-    <endlist id="end"/>
-  </pbc>
-</videocd>
-EOF
-cat > svcd.xml <<EOF
-$head class="svcd" version="1.0">
-  <info><album-id>SVCD</album-id><volume-count>1</volume-count><volume-number>1</volume-number></info> $pvd
-  <segment-items><segment-item src="svcdseg.mpg" id="seg"/></segment-items>
-  <sequence-items><sequence-item src="svcd.mpg" id="seq"/></sequence-items>
-  <pbc><playlist id="intro"><next ref="play"/><wait>1</wait><play-item ref="seg"/></playlist>
-    <playlist id="play"><play-item ref="seq"/></playlist></pbc>
-</videocd>
-EOF
-cat > vcd11.xml <<EOF
-$head class="vcd" version="1.1">
-  <info><album-id>OLD</album-id><volume-count>1</volume-count><volume-number>1</volume-number></info> $pvd
-  <sequence-items><sequence-item src="ntsc.mpg" id="seq"/><sequence-item src="movie2.mpg" id="seq2"/></sequence-items>
-</videocd>
-EOF
-
-# Discs that use every element and layout option of the description format
-# vcdxbuild reads, each option off its default at least once: written back
-# by -disc2mpg, the description must make the same image again.
-info='<info><album-id>AUTHORED</album-id><volume-count>2</volume-count><volume-number>1</volume-number></info>'
-cat > authored.xml <<EOF
-$head class="vcd" version="2.0">
-  <option name="track pregap" value="100"/><option name="leadout pregap" value="75"/>
-  <option name="track front margin" value="10"/><option name="track rear margin" value="20"/> $info $pvd
-  <segment-items><segment-item src="still.mpg" id="still"/>
-    <segment-item src="motion.mpg" id="motion"><auto-pause>0.5</auto-pause></segment-item></segment-items>
-  <sequence-items>
-    <sequence-item src="movie1.mpg" id="one"><default-entry id="one-a"/><entry id="one-b">1.0</entry>
-      <auto-pause>1.5</auto-pause><auto-pause>2.2</auto-pause></sequence-item>
-    <sequence-item src="movie2.mpg" id="two"/>
-  </sequence-items>
-  <pbc>
-    <selection id="menu"><bsn>1</bsn><next ref="chapters"/><timeout ref="timed"/><wait>70</wait>
-      <loop jump-timing="delayed">2</loop><play-item ref="still"/><select ref="timed"/><select ref="hidden-menu"/></selection>
-    <selection id="chapters"><bsn>1</bsn><multi-default/><play-item ref="one"/><select ref="timed"/><select ref="end"/></selection>
-    <selection id="hidden-menu" rejected="true"><bsn>1</bsn><return ref="menu"/><multi-default numeric="disabled"/>
-      <play-item ref="two"/><select ref="hidden-play"/></selection>
-    <playlist id="timed"><next ref="last"/><return ref="menu"/><playtime>4.5333333</playtime><wait>260</wait>
-      <autowait>5</autowait><play-item ref="one"/><play-item ref="one-b"/></playlist>
-    <playlist id="hidden-play" rejected="true"><next ref="hidden-end"/><play-item ref="two"/></playlist>
-    <endlist id="last"/>
-    <endlist id="hidden-end" rejected="true"/>
-    <endlist id="end"/>
-  </pbc>
-</videocd>
-EOF
-# The entry lies on the picture at 0.6 s, whose group has lost its sequence header.
-cat > relaxed.xml <<EOF
-$head class="vcd" version="1.1"><option name="relaxed aps" value="true"/> $info $pvd
-  <sequence-items><sequence-item src="noseq.mpg" id="one"><default-entry id="a"/><entry id="b">0.62</entry></sequence-item></sequence-items>
-</videocd>
-EOF
-cat > vcd30.xml <<EOF
-$head class="svcd" version="1.0"><option name="svcd vcd30 mpegav" value="true"/><option name="svcd vcd30 entrysvd" value="true"/>
-  <option name="svcd vcd30 tracksvd" value="true"/><option name="track front margin" value="5"/>
-  <option name="track rear margin" value="7"/> $info $pvd
-  <segment-items><segment-item src="svcdseg.mpg" id="seg"/></segment-items>
-  <sequence-items><sequence-item src="svcd.mpg" id="seq"/><sequence-item src="svcd.mpg" id="seq2"/></sequence-items>
-  <pbc><playlist id="intro"><next ref="play"/><wait>1</wait><play-item ref="seg"/></playlist>
-    <playlist id="play"><next ref="last"/><play-item ref="seq"/><play-item ref="seq2"/></playlist>
-    <endlist id="last"><next-volume>2</next-volume><play-item ref="seg"/></endlist></pbc>
-</videocd>
-EOF
+# The descriptions the discs are made from: vcd2, svcd and vcd11; and
+# authored, relaxed and vcd30, which use every element and layout option of
+# the description format vcdxbuild reads, each option off its default at
+# least once (relaxed: the entry lies on the picture at 0.6 s, whose group
+# has lost its sequence header). Written back by -disc2mpg, each
+# description must make the same image again.
+cp "$here"/discs/*.xml .
 python3 "$here/interop.py" without_second_sequence_header movie1.mpg noseq.mpg
 for d in authored relaxed vcd30; do
     check "$d: the description -disc2mpg writes makes the same image again" "mkdir $d &&

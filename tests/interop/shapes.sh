@@ -24,23 +24,7 @@ build() { vcdxbuild -T '2020-01-02 03:04:05' "$@" vcd.xml >/dev/null 2>&1; }
 check "ffmpeg makes the clips, vcdxbuild the disc at 2352 and 2336 bytes a sector" 'clip movie.mpg testsrc=size=352x288:rate=25 3 440 &&
     clip still.mpg rgbtestsrc=size=352x288:rate=25 0.04 && clip motion.mpg testsrc2=size=352x288:rate=25 1 550 &&
     clip menu.mpg smptebars=size=352x288:rate=25 1 &&
-    cat > vcd.xml <<EOF &&
-<?xml version="1.0"?>
-<!DOCTYPE videocd PUBLIC "-//GNU//DTD VideoCD//EN" "http://www.gnu.org/software/vcdimager/videocd.dtd">
-<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/" class="vcd" version="2.0">
-  <info><album-id>SHAPES</album-id><volume-count>1</volume-count><volume-number>1</volume-number></info>
-  <pvd><volume-id>SHAPES</volume-id><system-id>CD-RTOS CD-BRIDGE</system-id></pvd>
-  <segment-items><segment-item src="menu.mpg" id="menu-clip"/><segment-item src="still.mpg" id="still"/>
-    <segment-item src="motion.mpg" id="motion"/></segment-items>
-  <sequence-items><sequence-item src="movie.mpg" id="movie"><entry id="later">1.5</entry></sequence-item></sequence-items>
-  <pbc>
-    <selection id="menu"><bsn>1</bsn><wait>5</wait><loop jump-timing="immediate">1</loop><play-item ref="menu-clip"/>
-      <select ref="play"/><select ref="pictures"/></selection>
-    <playlist id="play"><return ref="menu"/><play-item ref="movie"/></playlist>
-    <playlist id="pictures"><return ref="menu"/><wait>2</wait><play-item ref="still"/><play-item ref="motion"/></playlist>
-  </pbc>
-</videocd>
-EOF
+    cp "$here/discs/shapes.xml" vcd.xml &&
     build -c disc.cue -b disc.bin && build --sector-2336 -c d36.cue -b d36.bin && mkdir split36 &&
     python3 "$here/interop.py" split d36.cue d36.bin split36 2336 && "$shapes" disc.cue rips'
 

@@ -29,13 +29,11 @@ int main(int argc, char** argv)
     DiscImage image = image_of_sheet(sheet, std::vector<BinImage>{{bin.string(), fs::file_size(bin)}});
     // A track starts at its last INDEX (01, after the pregap's 00).
     std::vector<TrackStart> tracks;
-    for (const DiscTrack& t : image.tracks)
-        for (const TrackRecord& e : sheet.entries)
-            if (e.track_number == t.number) {
-                if (tracks.empty() || tracks.back().number != t.number)
-                    tracks.push_back({t.number, 0, t.mode});
-                tracks.back().first_lsn = static_cast<std::uint32_t>(e.start_offset / e.sector_size);
-            }
+    for (const TrackRecord& e : sheet.entries) {
+        if (tracks.empty() || tracks.back().number != e.track_number)
+            tracks.push_back({e.track_number, 0, image.tracks[tracks.size()].mode});
+        tracks.back().first_lsn = static_cast<std::uint32_t>(e.start_offset / e.sector_size);
+    }
     fs::path out = argv[2];
     fs::create_directories(out);
     try {

@@ -181,7 +181,7 @@ std::string layout_text(const TrackLayout& layout)
         text += std::to_string(t.number) + "@" + std::to_string(t.first_lsn) + ":" + "a12?"[static_cast<int>(t.mode)] + " ";
     text += "|";
     for (const ImageRun& r : layout.runs)
-        text += " " + std::to_string(r.first_lsn) + "+" + std::to_string(r.sectors) + "@" + std::to_string(r.offset) + "/" +
-                std::to_string(r.sector_size);
+        text.append(" ").append(std::to_string(r.first_lsn)).append("+").append(std::to_string(r.sectors))
+            .append("@").append(std::to_string(r.offset)).append("/").append(std::to_string(r.sector_size));
     return text;
 }

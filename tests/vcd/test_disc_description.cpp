@@ -29,15 +29,11 @@ bool have(const char* tool)
 struct DiscCase {
     const char* name;
     const char* clips;  // shell: makes the clips with ffmpeg
-    const char* xml;    // the description vcdxbuild makes the disc from
+    const char* xml;    // the description vcdxbuild makes the disc from, in tests/data/descriptions
     // Output name -> clip, for the item copies the program would write.
     std::vector<std::pair<std::string, std::string>> items;
     std::vector<std::pair<std::string, std::string>> extra;  // src -> content
 };
-
-constexpr const char* doctype =
-    "<?xml version=\"1.0\"?>\n<!DOCTYPE videocd PUBLIC \"-//GNU//DTD VideoCD//EN\" "
-    "\"http://www.gnu.org/software/vcdimager/videocd.dtd\">\n";
 
 const char* clip_function =
     "clip() { ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=$3:rate=25 -f lavfi -i sine -t $2 -target $4 "
@@ -48,65 +44,24 @@ const DiscCase cases[] = {
     {"vcd2",
      "clip movie1.mpg 3 352x288 pal-vcd && clip movie2.mpg 2 352x288 pal-vcd && clip motion.mpg 1 352x288 pal-vcd && "
      "still still.mpg 352x288 pal-vcd && printf 'read me\\n' > readme.txt && printf 'notes & more\\n' > notes.txt",
-     R"(<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/" class="vcd" version="2.0">
-  <info><album-id>A&amp;B "ALBUM"</album-id><volume-count>2</volume-count><volume-number>1</volume-number>
-    <restriction>1</restriction></info>
-  <pvd><volume-id>TESTVOL</volume-id><system-id>CD-RTOS CD-BRIDGE</system-id><publisher-id>ME</publisher-id></pvd>
-  <filesystem>
-    <folder><name>DOCS</name><file src="notes.txt"><name>NOTES.TXT</name></file></folder>
-    <file src="readme.txt"><name>README.TXT</name></file>
-  </filesystem>
-  <segment-items><segment-item src="still.mpg" id="still"/><segment-item src="motion.mpg" id="motion"/></segment-items>
-  <sequence-items>
-    <sequence-item src="movie1.mpg" id="one"><default-entry id="one-a"/>
-      <entry id="one-b">1.000</entry><entry id="one-c">2.000</entry></sequence-item>
-    <sequence-item src="movie2.mpg" id="two"/>
-  </sequence-items>
-  <pbc>
-    <selection id="menu"><bsn>1</bsn><next ref="all"/><timeout ref="all"/><wait>5</wait>
-      <loop jump-timing="delayed">3</loop><play-item ref="still"/>
-      <select ref="play-one"/><select ref="play-two"/><select ref="from-b"/></selection>
-    <playlist id="intro" rejected="true"><next ref="menu"/><wait>0</wait><play-item ref="motion"/></playlist>
-    <playlist id="play-one"><return ref="menu"/><playtime>2.2</playtime><wait>70</wait><play-item ref="one"/></playlist>
-    <playlist id="play-two"><return ref="menu"/><wait>-1</wait><play-item ref="two"/></playlist>
-    <playlist id="from-b"><prev ref="menu"/><return ref="menu"/><play-item ref="one-b"/></playlist>
-    <playlist id="all"><next ref="end"/><play-item ref="one"/><play-item ref="two"/></playlist>
-    <endlist id="end"><next-volume>2</next-volume><play-item ref="still"/></endlist>
-  </pbc>
-</videocd>
-)",
+     "vcd2.xml",
      {{"avseq01.mpg", "movie1.mpg"}, {"avseq02.mpg", "movie2.mpg"}, {"item0001.mpg", "still.mpg"},
       {"item0002.mpg", "motion.mpg"}},
      {{"README.TXT", "readme.txt"}, {"DOCS_NOTES.TXT", "notes.txt"}}},
     {"svcd", "clip movie.mpg 3 480x576 pal-svcd && still still.mpg 480x576 pal-svcd",
-     R"(<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/" class="svcd" version="1.0">
-  <info><album-id>SV</album-id><volume-count>1</volume-count><volume-number>1</volume-number></info>
-  <pvd><volume-id>SVOL</volume-id><system-id>CD-RTOS CD-BRIDGE</system-id></pvd>
-  <segment-items><segment-item src="still.mpg" id="still"/></segment-items>
-  <sequence-items><sequence-item src="movie.mpg" id="m"><default-entry id="m0"/><entry id="m1">1.5</entry></sequence-item></sequence-items>
-  <pbc>
-    <playlist id="p"><next ref="e"/><wait>3</wait><play-item ref="still"/><play-item ref="m1"/></playlist>
-    <endlist id="e"/>
-  </pbc>
-</videocd>
-)",
+     "svcd.xml",
      {{"avseq01.mpg", "movie.mpg"}, {"item0001.mpg", "still.mpg"}},
      {}},
     {"vcd11", "clip movie1.mpg 2 352x288 pal-vcd && clip movie2.mpg 2 352x288 pal-vcd",
-     R"(<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/" class="vcd" version="1.1">
-  <info><album-id>OLD</album-id><volume-count>1</volume-count><volume-number>1</volume-number></info>
-  <pvd><volume-id>OLDVOL</volume-id><system-id>CD-RTOS CD-BRIDGE</system-id></pvd>
-  <sequence-items><sequence-item src="movie1.mpg" id="a"/><sequence-item src="movie2.mpg" id="b"/></sequence-items>
-</videocd>
-)",
+     "vcd11.xml",
      {{"avseq01.mpg", "movie1.mpg"}, {"avseq02.mpg", "movie2.mpg"}},
      {}},
 };
 
-// Builds a disc from `xml` in `dir` and returns its image's bytes.
+// Builds a disc from the description `xml` in `dir` and returns its image's bytes.
 Bytes build_disc(const fs::path& dir, const std::string& xml)
 {
-    std::ofstream(dir / "in.xml") << doctype << xml;
+    fs::copy_file(fs::path(MIVARO_TEST_DATA) / "descriptions" / xml, dir / "in.xml");
     RunResult r = run_program_in(dir, {"vcdxbuild", "-T", build_time, "--cue-file=disc.cue", "--bin-file=disc.bin", "in.xml"});
     EXPECT_EQ(r.status, 0) << r.out;
     std::ifstream in(dir / "disc.bin", std::ios::binary);
