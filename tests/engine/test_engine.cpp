@@ -200,6 +200,9 @@ TEST(Mode2, LeadInAndAddresses)
         EXPECT_EQ(slice(got, 12, 3), addresses.contains(k) ? addresses.at(k) : Bytes{}) << k;
         EXPECT_TRUE(k > 0 || got == concat({sync, hex("000842 02 0101620F 0101620F"), block, zeros(4)}));
     }
+    // Every output starts at 00:08:12 again.
+    reset_msf_counter();
+    EXPECT_EQ(slice(written(true, write_dat_lead_in), 44 + 12, 3), hex("000812"));
     reset_run_state();
 }
 
