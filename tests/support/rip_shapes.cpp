@@ -154,26 +154,6 @@ void write_bare_rip(const fs::path& bin, const std::vector<TrackStart>& tracks, 
     copy_sectors(bin, out, sector_size, sector_size == 2048 ? end_of(tracks, 0, sectors_of(bin)) : 0);
 }
 
-bool consistent_layout(const TrackLayout& layout)
-{
-    if (!layout.error.empty())
-        return layout.runs.empty() && layout.tracks.empty();
-    for (std::size_t i = 0; i < layout.tracks.size(); ++i)
-        if (layout.tracks[i].number < 1 || layout.tracks[i].number > 99 ||
-            (i > 0 && (layout.tracks[i].number != layout.tracks[i - 1].number + 1 ||
-                       layout.tracks[i].first_lsn <= layout.tracks[i - 1].first_lsn)))
-            return false;
-    for (std::size_t i = 0; i < layout.runs.size(); ++i) {
-        const ImageRun& run = layout.runs[i];
-        if (run.sector_size != 2352 && run.sector_size != 2448)
-            return false;
-        if (i + 1 < layout.runs.size() &&
-            (run.sectors == 0 || std::uint64_t{run.first_lsn} + run.sectors > layout.runs[i + 1].first_lsn))
-            return false;
-    }
-    return !layout.tracks.empty() && !layout.runs.empty();
-}
-
 std::string layout_text(const TrackLayout& layout)
 {
     std::string text;

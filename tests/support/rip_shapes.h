@@ -11,6 +11,7 @@
 
 #include "bytes.h"
 #include "image/track_layout.h"
+#include "layout_rules.h"
 
 // base.ccd (CRLF lines: the table of contents with the lead-out at the BIN's
 // end, then [TRACK n] with MODE= and INDEX 1=), base.img (the BIN's bytes)
@@ -33,11 +34,6 @@ void write_bare_rip(const std::filesystem::path& bin, const std::vector<TrackSta
 
 // 96 bytes that differ from sector to sector and hold no sync pattern.
 Bytes subchannel_pattern(std::uint32_t lsn);
-
-// What every layout a parser gives must be: an error and nothing else, or
-// tracks numbered one after another and runs in disc order, not overlapping,
-// with a sector size the image readers know.
-bool consistent_layout(const TrackLayout& layout);
 
 // A layout in a line, to compare: "1@0:2 2@30:a | 0+60@0/2352" is track 1
 // at sector 0 in Mode 2, track 2 at 30 audio (1 Mode 1, ? unknown), and
