@@ -74,7 +74,7 @@ TEST(AlcoholDescriptor, EachDamagedFieldIsNamed)
     const Case cases[] = {
         {{{0, 'm', 1}}, "it does not start with MEDIA DESCRIPTOR"},
         {{{18, 0x10, 2}}, "it describes a DVD, not a CD"},
-        {{{18, 0x0112, 2}}, "it describes a DVD, not a CD"},
+        {{{18, 0x0100, 2}}, "it describes a DVD, not a CD"},
         {{{18, 3, 2}}, "it describes a medium of type 3, not a CD"},
         {{{20, 0, 2}}, "it describes no session"},
         {{{80, 0xFFFFFFF0, 4}}, "its list of sessions lies past its end"},
