@@ -24,6 +24,8 @@ void say_unopenable(const std::string& name)
 
 bool BlockReader::open(const std::string& path)
 {
+    if (pages_lost_)
+        read_failed();
     reset();
     // O_NONBLOCK keeps a FIFO from blocking the open; such files are refused
     // right after.
@@ -40,6 +42,7 @@ bool BlockReader::open(const std::string& path)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     remember_run_input(fd);
+    regular_ = S_ISREG(st.st_mode);
     fd_ = fd;
     name_ = path;
     return true;
@@ -61,8 +64,17 @@ void BlockReader::open_source(ByteSource source, std::uint64_t size, const std::
     name_ = name;
 }
 
+void BlockReader::drop_window()
+{
+    if (unmap_window(window_))
+        pages_lost_ = true;
+}
+
 void BlockReader::close()
 {
+    drop_window();
+    map_refused_ = false;
+    regular_ = false;
     source_ = nullptr;
     if (fd_ >= 0)
         ::close(fd_);
@@ -71,9 +83,17 @@ void BlockReader::close()
     buf_len_ = 0;
 }
 
+void BlockReader::close_checked()
+{
+    close();
+    if (pages_lost_)
+        read_failed();
+}
+
 void BlockReader::reset()
 {
     close();
+    pages_lost_ = false;
     name_.clear();
     memory_ = {};
     buf_start_ = 0;
@@ -138,9 +158,38 @@ void BlockReader::fill(std::uint64_t at)
     buf_len_ = kept + fetch(buf_.data() + kept, buf_.size() - kept, at + kept);
 }
 
+bool BlockReader::mapped_view(std::uint64_t pos, std::size_t n, std::span<const std::uint8_t>& bytes)
+{
+    if (pos < window_.start || pos + n > window_.start + window_.size) {
+        drop_window();
+        if (pages_lost_)
+            read_failed();
+        std::uint64_t end = size();
+        if (pos >= end) {
+            bytes = {};
+            return true;
+        }
+        // 2 MiB a window: mapping costs little once spread over eight views,
+        // and the mapped pages, which count as the program's own memory, stay
+        // few (larger windows were no faster).
+        const std::uint64_t window_size = std::max<std::size_t>(2 << 20, buf_.size() + page_size());
+        std::uint64_t start = pos / page_size() * page_size();
+        if (!map_window(window_, fd_, start, static_cast<std::size_t>(std::min(window_size, end - start)))) {
+            map_refused_ = true;
+            return false;
+        }
+    }
+    std::size_t offset = static_cast<std::size_t>(pos - window_.start);
+    bytes = {window_.data + offset, std::min(n, window_.size - offset)};
+    return true;
+}
+
 std::span<const std::uint8_t> BlockReader::view(std::uint64_t pos, std::size_t n)
 {
     n = std::min(n, buf_.size());
+    std::span<const std::uint8_t> mapped;
+    if (map_files_ && regular_ && !map_refused_ && mapped_view(pos, n, mapped))
+        return mapped;
     if (pos < buf_start_ && pos + n >= buf_start_ && buf_len_ > 0) {
         // A walk backwards (an item's trailing empty sectors, looked at from
         // its end): the window is refilled to end where this view ends, so

@@ -9,6 +9,8 @@
 #include <string>
 #include <sys/types.h>
 
+#include "io/mapped_window.h"
+
 // A source the program does not read as a file (a drive, an image only
 // libcdio understands): fills dst with up to n bytes from `at` on and says
 // how many it gave. It carries what it reads from with it.
@@ -39,7 +41,12 @@ public:
     void open_memory(std::span<const std::uint8_t> bytes, const std::string& name);
     // Reads a source of that size through its function, under that name.
     void open_source(ByteSource source, std::uint64_t size, const std::string& name);
+    // Closes the file; lost pages of a mapped window stay remembered until
+    // the next open or close_checked, which end the run with a read error.
     void close();
+    // Closes the file, ending the run with a read error where part of it
+    // could not be read after all.
+    void close_checked();
     bool is_open() const { return fd_ >= 0 || memory_open_ || source_; }
     const std::string& name() const { return name_; }
     // The descriptor the kernel can copy from; -1 for bytes in memory.
@@ -60,10 +67,19 @@ public:
     // Forgets everything: closes the file and drops the buffered bytes.
     void reset();
 
+    // From here on (until turned off), views of regular files point into a
+    // window of the file mapped into memory instead of into the buffer: for
+    // jobs that only look at the bytes, this saves copying them.
+    void map_files(bool on) { map_files_ = on; }
+
 private:
     // Refills the buffer from `at` on, keeping what it holds from there.
     void fill(std::uint64_t at);
     std::size_t fetch(std::uint8_t* dst, std::size_t n, std::uint64_t at) const;
+    // The view from the mapped window, mapping the stretch from pos on where
+    // the window does not hold it; false where the file cannot be mapped.
+    bool mapped_view(std::uint64_t pos, std::size_t n, std::span<const std::uint8_t>& bytes);
+    void drop_window();
 
     std::span<std::uint8_t> buf_;
     std::string name_;
@@ -74,4 +90,9 @@ private:
     std::uint64_t source_size_ = 0;
     std::uint64_t buf_start_ = 0;
     std::size_t buf_len_ = 0;
+    bool regular_ = false;
+    bool map_files_ = false;
+    bool map_refused_ = false;
+    bool pages_lost_ = false;
+    MappedWindow window_;
 };

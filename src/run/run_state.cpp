@@ -30,6 +30,7 @@ void reset_run_state()
     settings = RunSettings{};
     io.cue_file.reset();
     io.input_file.reset();
+    io.input_file.map_files(false);
     io.output_file.abandon();
     io.sector_size = 0;
     io.read_chunk = 0;
