@@ -2,6 +2,8 @@
 # Speed and memory of the mivaro conversions, each next to its limit.
 #
 #   bench/run.sh [RUNS]           conversions, limits and peers (default 21 runs: the busy rows swing by tens of percent)
+#   BENCH_ONLY="verify disc2mpg48" bench/run.sh [RUNS]
+#                                 only the rows of these jobs (each beside its limit)
 #   bench/run.sh --sweep [RUNS]   cue2mpg and cue2raw built with 64 KiB to 1 MiB buffers
 #   bench/run.sh --replace [RUNS] quiet only: cue2mpg into an empty folder and over its
 #                                 earlier outputs, each beside usercopy doing the same
@@ -58,7 +60,6 @@ c++ -O2 -std=c++20 -o "$cache/make_image" "$root/bench/make_image.cpp" || die "m
 # Images are written under temporary names and renamed once complete.
 make_vcd_image() {
     local work=$cache/tmp-vcd i mpgs=() src=(testsrc testsrc2 smptebars rgbtestsrc yuvtestsrc pal75bars)
-    rm -f "$cache/settled"
     rm -rf "$work" && mkdir -p "$work" || return 1
     for i in 1 2 3 4 5 6; do
         echo "   encoding track $i of 6"
@@ -71,7 +72,6 @@ make_vcd_image() {
         mv "$work/vcd.bin" "$work/vcd.cue" "$cache/" && rm -rf "$work"
 }
 make_generated_image() {  # KIND NAME
-    rm -f "$cache/settled"
     "$cache/make_image" "$1" "$cache/$2.bin.tmp" "$cache/$2.cue.tmp" 6 45000 &&
         sed -i "s/$2\\.bin\\.tmp/$2.bin/" "$cache/$2.cue.tmp" &&
         mv "$cache/$2.bin.tmp" "$cache/$2.bin" && mv "$cache/$2.cue.tmp" "$cache/$2.cue"
@@ -90,8 +90,7 @@ shapes=0
 if [[ $image == vcd ]]; then
     if [[ ! -f $cache/rips/d48.mds ]]; then
         echo "== writing the disc in other rip shapes"
-        rm -f "$cache/settled"
-        cmake -S "$root" -B "$root/build-bench-tools" -DCMAKE_BUILD_TYPE=Release -DMIVARO_TESTS=ON >/dev/null &&
+            cmake -S "$root" -B "$root/build-bench-tools" -DCMAKE_BUILD_TYPE=Release -DMIVARO_TESTS=ON >/dev/null &&
             cmake --build "$root/build-bench-tools" -j2 --target make_rip_shapes >/dev/null &&
             rm -rf "$cache/rips.tmp" && "$root/build-bench-tools/tests/make_rip_shapes" "$cache/vcd.cue" "$cache/rips.tmp" &&
             rm -f "$cache/rips.tmp/"{bare48.bin,disc.mds,disc.mdf,data.iso} && mv "$cache/rips.tmp" "$cache/rips" ||
@@ -99,19 +98,6 @@ if [[ $image == vcd ]]; then
     fi
     sed -e 's|MODE2/2352|MODE2/2336|' -e 's|"[^"]*"|"rips/bare36.bin"|' "$cache/vcd.cue" >"$cache/vcd36.cue"
     shapes=1
-fi
-
-# The page cache keeps a file in the pieces it was written in: the Alcohol
-# image, written in pieces of a few KiB, took 30% longer to read from the cache
-# than the same bytes written in large blocks (the 2352-byte image 12%
-# longer). Every image is written once more in 4 MiB blocks, so that the
-# jobs compared read files the cache holds alike.
-if [[ ! -f $cache/settled ]]; then
-    for f in "$cache"/*.bin "$cache"/rips/*.{bin,img,mdf}; do
-        [[ -f $f ]] || continue
-        dd if="$f" of="$f.tmp" bs=4M status=none && mv "$f.tmp" "$f" || die "could not rewrite $f"
-    done
-    touch "$cache/settled"
 fi
 
 cd "$cache" || die "cannot enter $cache"  # a CUE sheet names its BIN relative to the working folder
@@ -122,13 +108,14 @@ cat scratch/movie[0-9]*.mpg >stream.mpg
 first_pack=$(grep -obUaP -m1 '\x00\x00\x01\xba' "$image".bin | head -n 1 | cut -d: -f1)
 skip=$((${first_pack:-24} - 24))
 
-# job NAME: sets cmd, out (the command's stdout), want (exit status) and
-# bytes (the input size: MB/s and the ballast below are counted from it).
+# job NAME: sets cmd, out (the command's stdout), want (exit status), input
+# (the file it reads) and bytes (its size: MB/s and the ballast below are
+# counted from it).
 # Standard output goes to a new file: ext4 flushes a file that was cut to
 # nothing and written again when it is closed, which on the busy machine made
 # a job whose stdout went to the same log every run a third slower.
 job() {
-    out=scratch/stdout want=0 bytes=$(stat -c %s "$image".bin)
+    out=scratch/stdout want=0 input=$image.bin
     local m=$mivaro
     [[ $1 == *@* ]] && m=$root/build-bench-io${1#*@}/mivaro
     case ${1%@*} in
@@ -139,21 +126,22 @@ job() {
         usercopy) cmd=("$cache/usercopy" unpack "$image".bin scratch/out.mpg "$skip") ;;
         replace) cmd=("$m" -cue2mpg "$image".cue keep/movie.mpg) ;;
         rewrite) cmd=("$cache/usercopy" unpack "$image".bin keep/user.mpg "$skip") ;;
-        mpg2dat) cmd=("$m" -mpg2dat stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
-        userpack) cmd=("$cache/usercopy" pack stream.mpg scratch/out.dat) bytes=$(stat -c %s stream.mpg) ;;
-        read) cmd=(cat plain.bin) out=/dev/null bytes=$(stat -c %s plain.bin) ;;
+        mpg2dat) cmd=("$m" -mpg2dat stream.mpg scratch/out.dat) input=stream.mpg ;;
+        userpack) cmd=("$cache/usercopy" pack stream.mpg scratch/out.dat) input=stream.mpg ;;
+        read) cmd=(cat plain.bin) out=/dev/null input=plain.bin ;;
         readimage) cmd=(cat "$image".bin) out=/dev/null ;;
         verify) cmd=("$m" -verify "$image".cue) ;;
-        disc2mpg36) cmd=("$m" -disc2mpg vcd36.cue scratch/disc) ;;
-        disc2mpg48) cmd=("$m" -disc2mpg rips/d48.mds scratch/disc) ;;
-        disc2mpgccd) cmd=("$m" -disc2mpg rips/disc.ccd scratch/disc) ;;
-        verify36) cmd=("$m" -verify vcd36.cue) ;;
-        verify48) cmd=("$m" -verify rips/d48.mds) ;;
-        verifyccd) cmd=("$m" -verify rips/disc.ccd) ;;
-        search) cmd=("$m" -cue2dat plain.cue scratch/out) want=1 bytes=$(stat -c %s plain.bin) ;;
+        disc2mpg36) cmd=("$m" -disc2mpg vcd36.cue scratch/disc) input=rips/bare36.bin ;;
+        disc2mpg48) cmd=("$m" -disc2mpg rips/d48.mds scratch/disc) input=rips/d48.mdf ;;
+        disc2mpgccd) cmd=("$m" -disc2mpg rips/disc.ccd scratch/disc) input=rips/disc.img ;;
+        verify36) cmd=("$m" -verify vcd36.cue) input=rips/bare36.bin ;;
+        verify48) cmd=("$m" -verify rips/d48.mds) input=rips/d48.mdf ;;
+        verifyccd) cmd=("$m" -verify rips/disc.ccd) input=rips/disc.img ;;
+        search) cmd=("$m" -cue2dat plain.cue scratch/out) want=1 input=plain.bin ;;
         vcdxrip) cmd=(env -C scratch vcdxrip -q --nofiles --nosegments -o x.xml --cue-file="$cache/$image.cue") ;;
         bchunk) cmd=(bchunk -r "$image".bin "$image".cue scratch/track) ;;
     esac
+    bytes=$(stat -c %s "$input")
 }
 
 # Deleting the outputs drops their dirty pages, so no run pays for another's
@@ -167,6 +155,15 @@ run() {  # NAME PHASE
     job "$1"
     rm -rf scratch/* && dd if=/dev/zero of=scratch/ballast bs=1M count=$((bytes / 1000000 + 8)) status=none
     rm -f scratch/ballast
+    # Every job finds its input in the cache as a first read from disk leaves
+    # it: dropped and read again whole. The cache keeps a file in the pieces
+    # it was written or read in, and the ballast and the outputs push out
+    # parts of some files and not of others: the Alcohol image as the tests'
+    # tool wrote it took 30% longer to read from the cache than after this,
+    # and the CloneCD image, the same bytes as the CUE/BIN, 20% longer to
+    # check through mapped windows.
+    dd if="$input" iflag=nocache count=0 status=none
+    cat "$input" >/dev/null
     sync
     local t0=$EPOCHREALTIME rc TIMEFORMAT='%3U %3S'
     { time /usr/bin/time -f %M -o rss.txt "${cmd[@]}" >"$out" 2>>"$log.err"; } 2>cpu.txt
@@ -257,6 +254,12 @@ command -v bchunk >/dev/null && pairs+=(bchunk:cat)
     verifyccd:verify)
 command -v vcdxrip >/dev/null && [[ $image == vcd ]] && pairs+=(vcdxrip:usercopy)
 ((replace_only)) && pairs=(cue2mpg:usercopy replace:rewrite)
+if [[ -n ${BENCH_ONLY:-} ]]; then
+    kept=()
+    for p in "${pairs[@]}"; do [[ " $BENCH_ONLY " == *" ${p%:*} "* ]] && kept+=("$p"); done
+    ((${#kept[@]})) || die "BENCH_ONLY names no job of the table"
+    pairs=("${kept[@]}")
+fi
 jobs=()
 for p in "${pairs[@]}"; do jobs+=("${p%:*}" "${p#*:}"); done
 mapfile -t jobs < <(printf "%s\n" "${jobs[@]}" | awk "!seen[\$0]++")
