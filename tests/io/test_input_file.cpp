@@ -1,7 +1,9 @@
 // Reading through mapped windows: the same bytes as reading the file, and a
 // file cut shorter while mapped is a failed read, never zeros taken for data.
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include "harness.h"
 #include "io/file_identity.h"
@@ -25,14 +27,41 @@ TEST(BlockReader, MappedViewsAreTheFilesBytesUntilItShrinks)
         ASSERT_EQ(got.size(), std::min<std::uint64_t>(200000, data.size() - at)) << at;
         EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin() + static_cast<std::ptrdiff_t>(at))) << at;
     }
-    testing::internal::CaptureStdout();
-    std::span<const std::uint8_t> first = in.view(1 << 20, 4096);
-    std::filesystem::resize_file(s.path("in"), 4096);
-    // The mapped pages past the new end are gone: what is looked at reads as
-    // zeros, and the reader remembers that it was not the file's.
-    EXPECT_EQ(first[100], 0);
-    EXPECT_THROW(in.close_checked(), RunEnd);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), s.path("in").string() + " could not be read.\n");
-    in.reset();
+    // Cut shorter while mapped: the pages past the new end read as zeros, and
+    // the reader ends the run when it closes, maps its next window or opens
+    // another file, whichever comes first.
+    for (int way = 0; way < 2; ++way) {
+        s.write("in", data);
+        ASSERT_TRUE(in.open(s.path("in")));
+        testing::internal::CaptureStdout();
+        std::span<const std::uint8_t> first = in.view(1 << 20, 4096);
+        std::filesystem::resize_file(s.path("in"), 4096);
+        EXPECT_EQ(first[100], 0);
+        if (way == 0) {
+            EXPECT_THROW(in.close_checked(), RunEnd);
+        } else {
+            EXPECT_THROW(in.view(3 << 20, 10), RunEnd);
+            EXPECT_THROW(in.open(s.path("in")), RunEnd);
+        }
+        const std::string line = s.path("in").string() + " could not be read.\n";
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), way ? line + line : line);
+        // A new run with the same reader starts afresh.
+        in.reset();
+    }
+    ASSERT_TRUE(in.open(s.path("in")));
+    EXPECT_EQ(in.view(0, 8192).size(), 4096u);
+    in.close_checked();
+    // A SIGBUS that is not the window's is not hidden.
+    EXPECT_DEATH(
+        {
+            s.write("other", data);
+            int fd = ::open(s.path("other").c_str(), O_RDONLY);
+            auto* other = static_cast<volatile std::uint8_t*>(::mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fd, 0));
+            std::filesystem::resize_file(s.path("other"), 0);
+            in.open(s.path("in"));
+            in.view(0, 10);
+            std::printf("%d\n", other[5000]);
+        },
+        "");
     forget_run_inputs();
 }
