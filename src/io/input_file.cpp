@@ -169,11 +169,12 @@ bool BlockReader::mapped_view(std::uint64_t pos, std::size_t n, std::span<const 
             bytes = {};
             return true;
         }
-        // 2 MiB a window: mapping costs little once spread over eight views,
-        // and the mapped pages, which count as the program's own memory, stay
-        // few (larger windows were no faster).
-        const std::uint64_t window_size = std::max<std::size_t>(2 << 20, buf_.size() + page_size());
-        std::uint64_t start = pos / page_size() * page_size();
+        // A window starts at a multiple of 2 MiB and reaches a view's length
+        // past the next one, so that every view fits and every stretch of
+        // 2 MiB is mapped whole once. The mapped pages count as the program's
+        // own memory, so the window stays that small.
+        const std::uint64_t window_size = huge_page_size + buf_.size();
+        std::uint64_t start = pos / huge_page_size * huge_page_size;
         if (!map_window(window_, fd_, start, static_cast<std::size_t>(std::min(window_size, end - start)))) {
             map_refused_ = true;
             return false;

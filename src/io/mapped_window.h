@@ -19,6 +19,10 @@ struct MappedWindow {
     std::size_t size = 0;
 };
 
+// Windows that start at a multiple of this of the file are mapped with the
+// page cache's large pages where it holds them.
+inline constexpr std::size_t huge_page_size = 2 << 20;
+
 // Maps size bytes of fd from start on, with their pages present; false where
 // the kernel refuses (the caller then reads the file as usual).
 bool map_window(MappedWindow& window, int fd, std::uint64_t start, std::size_t size);
