@@ -51,6 +51,12 @@ std::size_t page_size()
     return size;
 }
 
+std::uintptr_t window_address(std::uintptr_t reserved, std::uint64_t start)
+{
+    std::uintptr_t at = reserved - reserved % huge_page_size + start % huge_page_size;
+    return at < reserved ? at + huge_page_size : at;
+}
+
 bool map_window(MappedWindow& window, int fd, std::uint64_t start, std::size_t size)
 {
     install_handler();
@@ -66,9 +72,7 @@ bool map_window(MappedWindow& window, int fd, std::uint64_t start, std::size_t s
     if (reserved == MAP_FAILED)
         return false;
     const std::uintptr_t low = reinterpret_cast<std::uintptr_t>(reserved), high = low + size + huge_page_size;
-    std::uintptr_t at = low - low % huge_page_size + start % huge_page_size;
-    if (at < low)
-        at += huge_page_size;
+    const std::uintptr_t at = window_address(low, start);
     void* data = ::mmap(reinterpret_cast<void*>(at), size, PROT_READ, MAP_SHARED | MAP_FIXED, fd,
                         static_cast<off_t>(start));
     if (at > low)

@@ -23,6 +23,11 @@ struct MappedWindow {
 // page cache's large pages where it holds them.
 inline constexpr std::size_t huge_page_size = 2 << 20;
 
+// Where in a reservation from `reserved` on, huge_page_size longer than the
+// window, a window of the file from `start` on goes: the first address at or
+// after it that agrees with start modulo huge_page_size.
+std::uintptr_t window_address(std::uintptr_t reserved, std::uint64_t start);
+
 // Maps size bytes of fd from start on, with their pages present; false where
 // the kernel refuses (the caller then reads the file as usual).
 bool map_window(MappedWindow& window, int fd, std::uint64_t start, std::size_t size);

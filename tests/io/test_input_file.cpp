@@ -11,6 +11,15 @@
 #include "io/input_file.h"
 #include "io/report.h"
 
+TEST(BlockReader, WindowsGoWhereLargePagesFitInsideTheirReservation)
+{
+    for (std::uintptr_t reserved : {0x7f0000000000ul, 0x7f0000001000ul, 0x7f00001ff000ul})
+        for (std::uint64_t start : {0ul, 4096ul, huge_page_size - 4096, 5 * huge_page_size + 8192}) {
+            std::uintptr_t at = window_address(reserved, start);
+            EXPECT_TRUE(at >= reserved && at < reserved + huge_page_size && at % huge_page_size == start % huge_page_size);
+        }
+}
+
 TEST(BlockReader, MappedViewsAreTheFilesBytesUntilItShrinks)
 {
     Scratch s;
