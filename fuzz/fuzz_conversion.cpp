@@ -38,19 +38,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     reset_run_state();
     const int shape = data[0] % 6;
-    io.sector_size = io.read_chunk = shape == 1 ? 2332 : shape == 2 || shape == 5 ? 2324 : 2352;
-    io.write_chunk = 2324;
-    if ((io.exact_copy = shape == 4))
-        io.read_chunk = io.write_chunk = 30576;
-    io.framing = shape == 5 ? Framing::mode2_sectors : Framing::plain_bytes;
-    io.keep_last_block = shape == 2 || shape == 5;
+    const std::uint32_t sector = shape == 1 ? 2332 : shape == 2 || shape == 5 ? 2324 : 2352;
+    CopyPlan plan{io.input_file, io.output_file, sector, sector, 2324,
+                  shape == 5 ? Framing::mode2_sectors : Framing::plain_bytes, shape == 4, shape == 2 || shape == 5};
+    if (plan.exact_copy)
+        plan.read_chunk = plan.write_chunk = 30576;
     settings.fix_blocks = (data[0] / 6) & 1;
     settings.remove_bumper = (data[0] / 12) & 1;
     io.input_file.open_memory({data + 1, size - 1}, "in");
     std::freopen("/dev/null", "w", stdout);
     try {
-        if (scan_for_pattern(settings.pack_start_code.data(), size - 1, true) && io.output_file.open("/dev/null"))
-            copy_stream(size - 1);
+        if (scan_for_pattern(io.input_file, settings.pack_start_code.data(), size - 1, true) &&
+            io.output_file.open("/dev/null"))
+            copy_stream(plan, size - 1);
     } catch (const RunEnd&) {
     }
     io.output_file.abandon();

@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if ((piece.sector_size != 2352 && piece.sector_size != 2336) || toc.tracks == 0)
                 std::abort();
     const std::uint64_t data_end = 1u << 30;
-    for (const NrgTrack& track : parse_nrg_chunks({data, size}, data_end).tracks)
-        if (track.offset + std::uint64_t{track.sectors} * track.sector_size > data_end || track.sectors == 0)
+    for (const ImageRun& run : parse_nrg_chunks({data, size}, data_end).runs)
+        if (run.offset + std::uint64_t{run.sectors} * run.sector_size > data_end || run.sectors == 0)
             std::abort();
     ParsedSheet sheet = parse_cue_sheet(text);
     if (!sheet.error.empty() || sheet.entries.size() < 2)

@@ -45,27 +45,27 @@ void report_progress(Progress& progress)
     report_percent(progress, percent_now(progress));
 }
 
-const std::uint8_t* next_chunk(std::uint32_t size)
+const std::uint8_t* next_chunk(const CopyPlan& plan, std::uint32_t size)
 {
-    if (io.chunk_seen)
-        io.chunk_seen(settings.input_pos);
-    const std::uint8_t* chunk = io.input_file.need(settings.input_pos, size);
+    if (plan.chunk_seen)
+        plan.chunk_seen(settings.input_pos);
+    const std::uint8_t* chunk = plan.input.need(settings.input_pos, size);
     settings.input_pos += size;
     return chunk;
 }
 
 // A Mode 2 sector always carries a whole block of user data: a shorter last
 // piece is padded with zero bytes.
-void emit_chunk(const std::uint8_t* chunk, std::size_t size)
+void emit_chunk(const CopyPlan& plan, const std::uint8_t* chunk, std::size_t size)
 {
-    if (io.framing == Framing::plain_bytes) {
-        io.output_file.write(chunk, size);
+    if (plan.framing == Framing::plain_bytes) {
+        plan.output.write(chunk, size);
     } else if (size >= form2_data_size) {
-        write_mode2_sector(chunk);
+        write_mode2_sector(plan.output, chunk);
     } else {
         std::memcpy(sector_buffer.data(), chunk, size);
         std::memset(sector_buffer.data() + size, 0, form2_data_size - size);
-        write_mode2_sector(sector_buffer.data());
+        write_mode2_sector(plan.output, sector_buffer.data());
     }
 }
 
@@ -91,12 +91,12 @@ const std::uint8_t* examined(const std::uint8_t* chunk, std::size_t size)
     return sector_buffer.data();
 }
 
-void check_sizes()
+void check_sizes(const CopyPlan& plan)
 {
-    bool sane = io.sector_size >= 1 && io.sector_size <= sector_buffer_size && io.read_chunk >= 1 &&
-                io.read_chunk <= sector_buffer_size && io.write_chunk <= io.read_chunk;
+    bool sane = plan.sector_size >= 1 && plan.sector_size <= sector_buffer_size && plan.read_chunk >= 1 &&
+                plan.read_chunk <= sector_buffer_size && plan.write_chunk <= plan.read_chunk;
     if (!sane) {
-        say("Sector sizes read %u, write %u are not usable.\n", io.read_chunk, io.write_chunk);
+        say("Sector sizes read %u, write %u are not usable.\n", plan.read_chunk, plan.write_chunk);
         end_run(1);
     }
 }
@@ -105,21 +105,21 @@ void check_sizes()
 // moves the bytes in runs of about 8 MiB (fewer, larger copies keep up with
 // `cat` on a busy machine); the progress lines the chunks of a run would have
 // printed follow it.
-void copy_exact(std::uint64_t limit, Progress& progress)
+void copy_exact(const CopyPlan& plan, std::uint64_t limit, Progress& progress)
 {
     std::array<std::int32_t, 8> owed{};
     std::size_t owed_lines = 0;
     std::int32_t seen = progress.last_percent;
     std::uint64_t pending = settings.input_pos;
     auto copy_run = [&] {
-        io.output_file.copy_from(io.input_file, pending, settings.input_pos - pending);
+        plan.output.copy_from(plan.input, pending, settings.input_pos - pending);
         pending = settings.input_pos;
         for (std::size_t i = 0; i < owed_lines; ++i)
             report_percent(progress, owed[i]);
         owed_lines = 0;
     };
-    while (settings.input_pos + io.read_chunk <= limit) {
-        settings.input_pos += io.read_chunk;
+    while (settings.input_pos + plan.read_chunk <= limit) {
+        settings.input_pos += plan.read_chunk;
         if (std::int32_t percent = percent_now(progress); percent != seen) {
             seen = percent;
             owed[owed_lines++] = percent;
@@ -127,8 +127,8 @@ void copy_exact(std::uint64_t limit, Progress& progress)
                 copy_run();
         }
     }
-    while (settings.input_pos + io.sector_size <= limit)
-        settings.input_pos += io.sector_size;
+    while (settings.input_pos + plan.sector_size <= limit)
+        settings.input_pos += plan.sector_size;
     copy_run();
 }
 
@@ -136,14 +136,14 @@ void copy_exact(std::uint64_t limit, Progress& progress)
 // first one, the last sector's user data ends before a whole sector could be
 // read: it is taken on its own. A last piece of a block-by-block copy is
 // taken as it is.
-std::size_t last_piece(std::uint64_t limit)
+std::size_t last_piece(const CopyPlan& plan, std::uint64_t limit)
 {
-    if (io.exact_copy)
+    if (plan.exact_copy)
         return 0;
-    if (io.read_chunk == io.sector_size && io.write_chunk < io.read_chunk &&
-        settings.input_pos + io.write_chunk <= limit)
-        return io.write_chunk;
-    if (io.keep_last_block && settings.input_pos < limit)
+    if (plan.read_chunk == plan.sector_size && plan.write_chunk < plan.read_chunk &&
+        settings.input_pos + plan.write_chunk <= limit)
+        return plan.write_chunk;
+    if (plan.keep_last_block && settings.input_pos < limit)
         return static_cast<std::size_t>(limit - settings.input_pos);
     return 0;
 }
@@ -159,23 +159,23 @@ Estimate estimate_remaining(int percent, double elapsed)
     return {hours, minutes, seconds};
 }
 
-void copy_stream(std::uint64_t limit)
+void copy_stream(const CopyPlan& plan, std::uint64_t limit)
 {
-    check_sizes();
+    check_sizes(plan);
     Progress progress;
     progress.limit_mib = limit >> 20 ? limit >> 20 : 1;
     reset_msf_counter();
-    bool repair = settings.fix_blocks && !io.exact_copy;
+    bool repair = settings.fix_blocks && !plan.exact_copy;
 
-    if (settings.remove_bumper && !settings.bumper_removed && !io.exact_copy)
-        prescan_bumper(limit);
-    if (io.framing == Framing::mode2_sectors)
-        write_dat_lead_in();
+    if (settings.remove_bumper && !settings.bumper_removed && !plan.exact_copy)
+        prescan_bumper(plan.input, limit);
+    if (plan.framing == Framing::mode2_sectors)
+        write_dat_lead_in(plan.output);
     progress.start_time = std::time(nullptr);
 
-    if (io.exact_copy && io.write_chunk == io.read_chunk) {
-        copy_exact(limit, progress);
-        io.output_file.close();
+    if (plan.exact_copy && plan.write_chunk == plan.read_chunk) {
+        copy_exact(plan, limit, progress);
+        plan.output.close();
         return;
     }
 
@@ -185,38 +185,45 @@ void copy_stream(std::uint64_t limit)
     auto check_chunk = [&](const std::uint8_t* chunk, std::size_t size) {
         if (!first_chunk_seen) {
             first_chunk_seen = true;
-            apply_initial_sequence(examined(chunk, size));
+            apply_initial_sequence(plan.output, plan.framing, examined(chunk, size));
         }
         if (!chunk_is_broken(examined(chunk, size)))
             return true;
         ++settings.block_corrections;
         return false;
     };
-    while (settings.input_pos + io.read_chunk <= limit) {
-        const std::uint8_t* chunk = next_chunk(io.read_chunk);
-        if (repair && !check_chunk(chunk, io.read_chunk)) {
-            std::uint64_t scan_limit = limit > io.sector_size ? limit - io.sector_size : 0;
-            if (!scan_for_pattern(settings.pack_start_code.data(), scan_limit, true)) {
-                io.output_file.close();
+    while (settings.input_pos + plan.read_chunk <= limit) {
+        const std::uint8_t* chunk = next_chunk(plan, plan.read_chunk);
+        if (repair && !check_chunk(chunk, plan.read_chunk)) {
+            std::uint64_t scan_limit = limit > plan.sector_size ? limit - plan.sector_size : 0;
+            if (!scan_for_pattern(plan.input, settings.pack_start_code.data(), scan_limit, true)) {
+                plan.output.close();
                 return;
             }
             // The scanner left one sector of room before its own limit,
             // so this chunk ends before limit.
-            chunk = next_chunk(io.read_chunk);
+            chunk = next_chunk(plan, plan.read_chunk);
         }
-        emit_chunk(chunk, io.write_chunk);
+        emit_chunk(plan, chunk, plan.write_chunk);
         report_progress(progress);
     }
-    if (std::size_t size = last_piece(limit)) {
-        const std::uint8_t* chunk = next_chunk(static_cast<std::uint32_t>(size));
+    if (std::size_t size = last_piece(plan, limit)) {
+        const std::uint8_t* chunk = next_chunk(plan, static_cast<std::uint32_t>(size));
         if (!repair || check_chunk(chunk, size)) {
-            emit_chunk(chunk, size);
+            emit_chunk(plan, chunk, size);
             report_progress(progress);
         }
     }
 
     // Whole sectors left after the last whole chunk.
-    while (settings.input_pos + io.sector_size <= limit)
-        io.output_file.write(next_chunk(io.sector_size), io.sector_size);
-    io.output_file.close();
+    while (settings.input_pos + plan.sector_size <= limit)
+        plan.output.write(next_chunk(plan, plan.sector_size), plan.sector_size);
+    plan.output.close();
+}
+
+void copy_stream(std::uint64_t limit, Framing framing, bool exact_copy, bool keep_last_block)
+{
+    copy_stream({io.input_file, io.output_file, io.sector_size, io.read_chunk, io.write_chunk, framing, exact_copy,
+                 keep_last_block},
+                limit);
 }

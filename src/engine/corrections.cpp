@@ -94,13 +94,14 @@ constexpr std::array<std::uint8_t, initial_sequence_size> build_initial_sequence
 // `limit`. Finds are kept: end codes are met in rising order, so one find
 // answers for every end code before it.
 struct PackAfter {
+    BlockReader& in;
     std::optional<std::uint64_t> position;
 
     bool follows(std::uint64_t from, std::uint64_t limit)
     {
         if (position && *position >= from)
             return true;
-        std::optional<std::uint64_t> at = find_from(io.input_file, settings.pack_start_code.data(), from, limit);
+        std::optional<std::uint64_t> at = find_from(in, settings.pack_start_code.data(), from, limit);
         if (!at || *at + raw_sector_size > limit)
             return false;
         position = at;
@@ -115,15 +116,15 @@ const std::array<std::uint8_t, initial_sequence_size> initial_sequence = build_i
 // A CD-i bumper is a short MPEG sequence closed by an end code; the copy
 // starts right after the last such end code near the start of the input. A
 // stream's own final end code has no pack after it and closes no bumper.
-void prescan_bumper(std::uint64_t limit)
+void prescan_bumper(BlockReader& in, std::uint64_t limit)
 {
-    std::uint64_t scan_end = std::min<std::uint64_t>({file_size(io.input_file), bumper_scan_cap, limit});
+    std::uint64_t scan_end = std::min<std::uint64_t>({in.size(), bumper_scan_cap, limit});
     say("\r\xfe pre-scanning\r");
     flush_stdout();
-    PackAfter pack_after;
+    PackAfter pack_after{in, std::nullopt};
     std::optional<std::uint64_t> last_end;
     std::uint64_t from = settings.input_pos;
-    while (std::optional<std::uint64_t> at = find_from(io.input_file, end_code, from, scan_end)) {
+    while (std::optional<std::uint64_t> at = find_from(in, end_code, from, scan_end)) {
         if (*at + raw_sector_size > scan_end)
             break;
         from = *at + sizeof end_code;
@@ -137,7 +138,7 @@ void prescan_bumper(std::uint64_t limit)
     }
 }
 
-void apply_initial_sequence(const std::uint8_t* first_chunk)
+void apply_initial_sequence(BlockWriter& out, Framing framing, const std::uint8_t* first_chunk)
 {
     if (!settings.initial_sequence_applied) {
         // A stream that opens with a padded pack has 0xFF at 48 to 63.
@@ -150,12 +151,12 @@ void apply_initial_sequence(const std::uint8_t* first_chunk)
     }
     if (!settings.initial_sequence_applied)
         return;
-    if (io.framing == Framing::mode2_sectors) {
+    if (framing == Framing::mode2_sectors) {
         // A .dat file holds whole sectors only: the sequence goes in as the
         // user data of four sectors.
         for (std::size_t i = 0; i < initial_sequence.size(); i += form2_data_size)
-            write_mode2_sector(initial_sequence.data() + i);
+            write_mode2_sector(out, initial_sequence.data() + i);
     } else {
-        io.output_file.write(initial_sequence);
+        out.write(initial_sequence);
     }
 }

@@ -4,7 +4,7 @@
 
 #include "sector/edc.h"
 #include "sector/msf.h"
-#include "run/run_state.h"
+#include "io/output_file.h"
 
 namespace {
 
@@ -59,9 +59,9 @@ void reset_msf_counter()
     msf_counter = MsfCounter{};
 }
 
-void write_dat_lead_in()
+void write_dat_lead_in(BlockWriter& out)
 {
-    io.output_file.write(dat_header);
+    out.write(dat_header);
     std::array<std::uint8_t, raw_sector_size> sector{};
     for (int b = 0; b < 4; ++b)
         sector[edc_offset + b] = static_cast<std::uint8_t>(empty_sector_edc >> (8 * b));
@@ -69,11 +69,11 @@ void write_dat_lead_in()
         put_header(sector.data(), empty_subheader);
         // The lead-in runs from frame 12 to 41 and never needs a carry.
         ++msf_counter.frame;
-        io.output_file.write(sector);
+        out.write(sector);
     }
 }
 
-void write_mode2_sector(const std::uint8_t* user_data)
+void write_mode2_sector(BlockWriter& out, const std::uint8_t* user_data)
 {
     std::array<std::uint8_t, form2_data_offset> header;
     put_header(header.data(), video_subheader);
@@ -85,7 +85,7 @@ void write_mode2_sector(const std::uint8_t* user_data)
         }
     }
     static constexpr std::array<std::uint8_t, 4> no_edc{};  // data sectors carry no EDC
-    io.output_file.write(header);
-    io.output_file.write(user_data, form2_data_size);
-    io.output_file.write(no_edc);
+    out.write(header);
+    out.write(user_data, form2_data_size);
+    out.write(no_edc);
 }

@@ -5,6 +5,13 @@
 #include <cstdint>
 #include <span>
 
+#include "io/output_file.h"
+
+enum class Framing : std::uint8_t {
+    plain_bytes,    // the bytes of each chunk as they stand
+    mode2_sectors,  // a .dat lead-in, then each chunk as a Mode 2 sector's user data
+};
+
 extern const std::array<std::uint8_t, 44> dat_header;
 
 // CD-ROM EDC (ECMA-130): CRC-32 over the given bytes, least significant bit
@@ -16,7 +23,7 @@ std::uint32_t cd_edc(std::span<const std::uint8_t> bytes);
 void reset_msf_counter();
 
 // The header and 30 empty sectors that open every .dat file built from MPEG.
-void write_dat_lead_in();
+void write_dat_lead_in(BlockWriter& out);
 
 // One data sector around 2324 bytes of MPEG user data.
-void write_mode2_sector(const std::uint8_t* user_data);
+void write_mode2_sector(BlockWriter& out, const std::uint8_t* user_data);

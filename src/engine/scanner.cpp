@@ -84,7 +84,7 @@ std::optional<std::uint64_t> find_from(BlockReader& in, const std::uint8_t* patt
     return std::nullopt;
 }
 
-bool scan_for_pattern(const std::uint8_t* pattern, std::uint64_t limit, bool show_progress)
+bool scan_for_pattern(BlockReader& in, const std::uint8_t* pattern, std::uint64_t limit, bool show_progress)
 {
     std::uint64_t from = settings.input_pos;
     if (from + scan_block > limit)
@@ -103,7 +103,7 @@ bool scan_for_pattern(const std::uint8_t* pattern, std::uint64_t limit, bool sho
             return false;
         }
         std::uint64_t step_limit = std::min(limit, start + (blocks_per_step - 1) * scan_step + scan_block);
-        std::optional<std::uint64_t> at = find_from(io.input_file, pattern, start, step_limit);
+        std::optional<std::uint64_t> at = find_from(in, pattern, start, step_limit);
         std::uint64_t blocks_read = (step_limit - start - scan_block) / scan_step + 1;
         if (at && *at + 4 > start + scan_block)
             blocks_read = (*at + 4 - start - scan_block + scan_step - 1) / scan_step + 1;

@@ -19,8 +19,8 @@ std::int32_t find_pattern(const std::uint8_t* text, const std::uint8_t* pattern,
 std::optional<std::uint64_t> find_from(BlockReader& in, const std::uint8_t* pattern, std::uint64_t from,
                                        std::uint64_t limit);
 
-// find_from on the run's input from input_pos, with a percentage line per
+// find_from on the input from input_pos, with a percentage line per
 // whole MiB when asked. True when the pattern was found with a whole raw
 // sector of room before limit; input_pos is then on its first byte. Without
 // a find input_pos is where the next block would have started.
-bool scan_for_pattern(const std::uint8_t* pattern, std::uint64_t limit, bool show_progress);
+bool scan_for_pattern(BlockReader& in, const std::uint8_t* pattern, std::uint64_t limit, bool show_progress);

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "io/report.h"
+#include "io/text.h"
 
 namespace {
 
@@ -202,5 +203,18 @@ DiscImage open_alcohol_image(const std::string& name)
     std::string bytes = read_descriptor(name);
     TrackLayout layout = parse_alcohol_descriptor(
         {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, name);
-    return open_described_image(name, "an Alcohol image", layout, layout.data_file);
+    return open_described_image(name, alcohol_format, layout, layout.data_file);
 }
+
+namespace {
+
+bool claims_alcohol(const ImageProbe& p)
+{
+    constexpr std::string_view signature = "MEDIA DESCRIPTOR";
+    return std::string_view(reinterpret_cast<const char*>(p.head.data()), p.head.size()).starts_with(signature) ||
+           ends_folded(p.name, ".mds");
+}
+
+}  // namespace
+
+const ImageFormat alcohol_format{"an Alcohol image", ImageKind::described, claims_alcohol, open_alcohol_image};

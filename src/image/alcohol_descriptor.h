@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "image/disc_image.h"
+#include "image/image_format.h"
 #include "image/track_layout.h"
 
 // mds_name is the descriptor's own name, for a data file named "*.mdf"
@@ -20,3 +21,6 @@ TrackLayout parse_alcohol_descriptor(std::span<const std::uint8_t> mds, std::str
 // Opens NAME.mds with the data file it names beside it. Every error ends
 // the run.
 DiscImage open_alcohol_image(const std::string& name);
+
+// Claims a descriptor that opens with "MEDIA DESCRIPTOR", or any NAME.mds.
+extern const ImageFormat alcohol_format;

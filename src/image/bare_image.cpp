@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "run/run_state.h"
+#include "io/report.h"
 #include "sector/msf.h"
 
 namespace {
@@ -59,26 +59,30 @@ std::uint32_t bare_sector_size(std::span<const std::uint8_t> head)
 
 std::uint32_t probe_bare_image(const std::string& name)
 {
-    if (!io.input_file.open(name))
+    BlockReader reader(bare_probe_size);
+    if (!reader.open(name))
         return 2352;
-    std::span<const std::uint8_t> head = io.input_file.view(0, std::min(bare_probe_size, io.input_file.capacity()));
-    std::uint32_t size = bare_sector_size(head);
-    io.input_file.close();
-    return size;
+    return bare_sector_size(reader.view(0, bare_probe_size));
 }
 
 DiscImage open_bare_image(const std::string& name)
 {
     std::uint32_t sector_size = probe_bare_image(name);
-    if (!io.input_file.open(name)) {
-        say_unopenable(name);
-        end_run(1);
-    }
-    DiscImage image;
-    image.files.push_back({io.input_file.name(), file_size(io.input_file), {}});
+    DiscImage image = image_of_file(name);
     if (!add_image_run(image, 0, 0, 0, 0, sector_size)) {
         say(empty_image_text, name.c_str());
         end_run(1);
     }
     return image;
 }
+
+namespace {
+
+bool claims_anything(const ImageProbe&)
+{
+    return true;
+}
+
+}  // namespace
+
+const ImageFormat bare_format{"a bare image", ImageKind::bare, claims_anything, open_bare_image};

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "image/disc_image.h"
+#include "image/image_format.h"
 
 // Bytes of an image's start that tell its sector size: past the volume
 // descriptor at sector 16 at the largest size.
@@ -24,3 +25,6 @@ std::uint32_t probe_bare_image(const std::string& name);
 
 // Opens a bare image at the size its bytes show. Every error ends the run.
 DiscImage open_bare_image(const std::string& name);
+
+// Claims every input: the last row of the registry.
+extern const ImageFormat bare_format;

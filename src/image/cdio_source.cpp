@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "image/drive_reader.h"
+#include "io/report.h"
 #include "sector/formats.h"
 
 namespace {
@@ -78,3 +79,26 @@ void silence_cdio_logs()
     cdio_log_set_handler(ignore_cdio_log);
     vcd_log_set_handler(ignore_vcd_log);
 }
+
+namespace {
+
+constexpr const char* drive_failed_text = "%s could not be read as a disc in a drive.\n";
+
+DiscImage open_drive(const std::string& name)
+{
+    std::optional<DiscImage> image = open_cdio_image(name, CdioKind::drive);
+    if (!image) {
+        say(drive_failed_text, name.c_str());
+        end_run(1);
+    }
+    return std::move(*image);
+}
+
+bool claims_device(const ImageProbe& p)
+{
+    return p.device;
+}
+
+}  // namespace
+
+const ImageFormat drive_format{"a disc in a drive", ImageKind::described, claims_device, open_drive};

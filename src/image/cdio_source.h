@@ -8,6 +8,7 @@
 #include <string>
 
 #include "image/disc_image.h"
+#include "image/image_format.h"
 
 enum class CdioKind : std::uint8_t { toc, drive };
 
@@ -19,3 +20,6 @@ std::optional<DiscImage> open_cdio_image(const std::string& path, CdioKind kind)
 // libcdio and its libraries speak on standard error of what they meet; the
 // program's own lines say what matters, so that is silenced.
 void silence_cdio_logs();
+
+// Claims a device: a disc in a drive, read through libcdio.
+extern const ImageFormat drive_format;

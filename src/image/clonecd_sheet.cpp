@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "io/report.h"
+#include "io/text.h"
 
 namespace {
 
@@ -255,5 +256,18 @@ DiscImage open_clonecd_image(const std::string& name)
     std::string stem = name.substr(0, dot == std::string::npos || name.find('/', dot) != std::string::npos ? name.size() : dot);
     std::size_t slash = stem.rfind('/');
     std::string data_file = stem.substr(slash == std::string::npos ? 0 : slash + 1) + ".img";
-    return open_described_image(name, "a CloneCD image", parse_clonecd_sheet(read_descriptor(name)), data_file);
+    return open_described_image(name, clonecd_format, parse_clonecd_sheet(read_descriptor(name)), data_file);
 }
+
+namespace {
+
+bool claims_clonecd(const ImageProbe& p)
+{
+    constexpr std::string_view section = "[CloneCD]";
+    return starts_folded({reinterpret_cast<const char*>(p.head.data()), p.head.size()}, section) ||
+           ends_folded(p.name, ".ccd");
+}
+
+}  // namespace
+
+const ImageFormat clonecd_format{"a CloneCD image", ImageKind::described, claims_clonecd, open_clonecd_image};

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "image/disc_image.h"
+#include "image/image_format.h"
 #include "image/track_layout.h"
 
 TrackLayout parse_clonecd_sheet(std::string_view text);
@@ -16,3 +17,6 @@ TrackLayout parse_clonecd_sheet(std::string_view text);
 // Opens NAME.ccd with NAME.img beside it (NAME.sub is not needed). Every
 // error ends the run.
 DiscImage open_clonecd_image(const std::string& name);
+
+// Claims a sheet that opens with its [CloneCD] section, or any NAME.ccd.
+extern const ImageFormat clonecd_format;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "image/sheet_files.h"
+#include "io/text.h"
+
 namespace {
 
 TrackMode mode_of(const TrackRecord& entry)
@@ -70,3 +73,14 @@ DiscImage open_cue_image(const std::string& name)
     LoadedSheet loaded = load_cue_sheet(name, true);
     return image_of_sheet(loaded.sheet, loaded.bins);
 }
+
+namespace {
+
+bool claims_cue(const ImageProbe& p)
+{
+    return ends_folded(p.name, ".cue");
+}
+
+}  // namespace
+
+const ImageFormat cue_format{"a CUE sheet", ImageKind::cue_sheet, claims_cue, open_cue_image};

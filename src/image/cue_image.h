@@ -7,6 +7,7 @@
 
 #include "image/cue_sheet.h"
 #include "image/disc_image.h"
+#include "image/image_format.h"
 
 // Each entry's stretch runs to the next entry of its BIN (the first from the
 // BIN's start, the last to its end), read in the entry's sector size; a BIN
@@ -15,3 +16,6 @@
 DiscImage image_of_sheet(const ParsedSheet& sheet, std::span<const BinImage> bins);
 
 DiscImage open_cue_image(const std::string& name);
+
+// Claims any NAME.cue.
+extern const ImageFormat cue_format;

@@ -1,5 +1,5 @@
 // CUE sheets read from memory: the entries a sheet describes and the BIN
-// images it names. Nothing here touches a file.
+// images it names. Nothing here touches a file (sheet_files.h does).
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,32 @@
 #include <string_view>
 #include <vector>
 
-#include "run/run_state.h"
+#include "sector/formats.h"
+
+// Entries a sheet may hold, the data track's included.
+inline constexpr std::size_t max_tracks = 99;
+
+// One entry of a sheet: an INDEX line, with the TRACK line it came under.
+struct TrackRecord {
+    std::int16_t minutes = 0;
+    std::int16_t seconds = 0;
+    std::int16_t frames = 0;
+    std::uint32_t sector_size = 0;
+    std::uint64_t start_offset = 0;
+    std::uint64_t end_offset = 0;
+    // Which of the sheet's BINs the offsets count in.
+    std::uint16_t bin = 0;
+    // The TRACK line the entry's INDEX line came under: its number and the
+    // fifth character of its type word ('1' for MODE1/2352, '2' for MODE2/2352).
+    std::int16_t track_number = 0;
+    char track_mode = 0;
+};
+
+// A BIN image a CUE sheet names, as found and measured.
+struct BinImage {
+    std::string path;
+    std::uint64_t size = 0;
+};
 
 // Longest sheet the program reads; real sheets are a few KB.
 inline constexpr std::uint64_t max_sheet_size = 1u << 20;
@@ -60,20 +85,3 @@ std::uint32_t track_type_sector_size(std::string_view word);
 // folder; then the name without its folder part (either '/' or '\'
 // separates) beside the sheet.
 std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string_view name);
-
-// The whole text of a sheet (a CUE sheet, a TOC file, a CloneCD sheet); one
-// that cannot be read or is over 1 MiB ends the run.
-std::string read_sheet_text(const std::string& path);
-
-// Reads the sheet at sheet_path and finds and measures every BIN it names.
-// Every error ends the run; with one_track_disc a sheet of one track that is
-// not Mode 1 is read, not refused.
-LoadedSheet load_cue_sheet(const std::string& sheet_path, bool one_track_disc = false);
-
-// The CUE modes' reading of the sheet named by input_name: load_cue_sheet,
-// then bin_images, track_table and highest_track (and, for a single Mode 1
-// track, the sector sizes that track is read with).
-void read_cue_sheet();
-
-// Makes bin_images[b] the input and input_size its size.
-void open_bin_image(std::size_t b);

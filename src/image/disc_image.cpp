@@ -1,15 +1,15 @@
 #include "image/disc_image.h"
+#include "image/image_format.h"
 
 #include <array>
 #include <cstring>
 
-#include "run/run_state.h"
+#include "io/report.h"
 #include "sector/msf.h"
 
 namespace {
 
 constexpr const char* outside_text = "Disc sector %u lies outside the image.\n";
-constexpr const char* file_failed_text = "%s could not be opened or accessed.\n";
 constexpr const char* descriptor_too_large_text = "%s is larger than 1 MiB: too large for an image descriptor.\n";
 constexpr const char* unread_text = "%s could not be read as %s: %s.\n";
 constexpr const char* data_file_failed_text = "%s, the data file of %s, could not be opened.\n";
@@ -31,20 +31,30 @@ const SectorFraming& framing_of(const DiscRun& run)
     return framing ? *framing : sector_framings[0];
 }
 
-void open_image_file(const DiscImage& image, std::size_t file)
+BlockReader& image_file(const DiscImage& image, std::size_t file)
 {
+    ImageReader& reader = *image.reader;
+    if (reader.open_file == file && reader.file.is_open())
+        return reader.file;
     const ImageFile& f = image.files[file];
-    io.input_size = f.size;
-    if (io.input_file.is_open() && io.input_file.name() == f.path)
-        return;
+    reader.open_file = file;
     if (f.source) {
-        io.input_file.open_source(f.source, f.size, f.path);
-        return;
-    }
-    if (!io.input_file.open(f.path)) {
-        say(file_failed_text, f.path.c_str());
+        reader.file.open_source(f.source, f.size, f.path);
+    } else if (!reader.file.open(f.path)) {
+        say_inaccessible(f.path);
         end_run(1);
     }
+    return reader.file;
+}
+
+void map_image_files(const DiscImage& image)
+{
+    image.reader->file.map_files(true);
+}
+
+void close_image(const DiscImage& image)
+{
+    image.reader->file.close_checked();
 }
 
 const std::uint8_t* read_disc_sector(const DiscImage& image, std::uint32_t lsn)
@@ -54,13 +64,13 @@ const std::uint8_t* read_disc_sector(const DiscImage& image, std::uint32_t lsn)
         say(outside_text, static_cast<unsigned>(lsn));
         end_run(1);
     }
-    open_image_file(image, run->file);
+    BlockReader& file = image_file(image, run->file);
     const SectorFraming& framing = framing_of(*run);
     std::uint64_t at = run->offset + std::uint64_t{lsn - run->first_lsn} * run->sector_size;
-    const std::uint8_t* stored = io.input_file.need(at, framing.raw_bytes);
+    const std::uint8_t* stored = file.need(at, framing.raw_bytes);
     if (framing.raw_start == 0)
         return stored;
-    static std::array<std::uint8_t, raw_sector_size> whole;
+    std::array<std::uint8_t, raw_sector_size>& whole = image.reader->whole;
     whole.fill(0);
     put_sector_header(whole.data(), lsn);
     std::memcpy(whole.data() + framing.raw_start, stored, framing.raw_bytes);
@@ -118,37 +128,53 @@ std::string image_of_layout(DiscImage& image, const TrackLayout& layout)
 
 std::string read_descriptor(const std::string& path)
 {
-    if (!io.cue_file.open(path)) {
+    std::string bytes;
+    switch (read_small_file(path, max_descriptor_size, bytes)) {
+    case WholeFile::unopenable:
         say_unopenable(path);
         end_run(1);
-    }
-    std::string bytes;
-    if (!read_whole(io.cue_file, max_descriptor_size, bytes)) {
+    case WholeFile::too_large:
         say(descriptor_too_large_text, path.c_str());
         end_run(1);
+    case WholeFile::read:
+        break;
     }
-    io.cue_file.close();
     return bytes;
 }
 
-DiscImage open_described_image(const std::string& name, const char* what, const TrackLayout& layout,
-                               const std::string& data_file)
+DiscImage image_of_file(const std::string& path)
 {
-    if (!layout.error.empty()) {
-        say(unread_text, name.c_str(), what, layout.error.c_str());
+    std::optional<std::uint64_t> size = input_file_size(path);
+    if (!size) {
+        say_unopenable(path);
         end_run(1);
     }
+    DiscImage image;
+    image.files.push_back({path, *size, {}});
+    return image;
+}
+
+void refuse_image(const std::string& name, const ImageFormat& format, const std::string& why)
+{
+    say(unread_text, name.c_str(), format.what, why.c_str());
+    end_run(1);
+}
+
+DiscImage open_described_image(const std::string& name, const ImageFormat& format, const TrackLayout& layout,
+                               const std::string& data_file)
+{
+    if (!layout.error.empty())
+        refuse_image(name, format, layout.error);
     std::size_t slash = name.rfind('/');
     std::string path = (slash == std::string::npos ? "" : name.substr(0, slash + 1)) + data_file;
-    if (!io.input_file.open(path)) {
+    std::optional<std::uint64_t> size = input_file_size(path);
+    if (!size) {
         say(data_file_failed_text, path.c_str(), name.c_str());
         end_run(1);
     }
     DiscImage image;
-    image.files.push_back({io.input_file.name(), file_size(io.input_file), {}});
-    if (std::string error = image_of_layout(image, layout); !error.empty()) {
-        say(unread_text, name.c_str(), what, error.c_str());
-        end_run(1);
-    }
+    image.files.push_back({path, *size, {}});
+    if (std::string error = image_of_layout(image, layout); !error.empty())
+        refuse_image(name, format, error);
     return image;
 }

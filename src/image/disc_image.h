@@ -5,13 +5,16 @@
 // -disc2mpg and -verify read every sector through it.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "image/track_layout.h"
 #include "io/input_file.h"
+#include "sector/formats.h"
 #include "sector/framing.h"
 
 // A file the image reads, or a source that is no file (a drive, an image
@@ -40,6 +43,14 @@ struct DiscTrack {
     TrackMode mode = TrackMode::unknown;
 };
 
+// What an image reads its files through: a buffer of its own, so that any
+// number of images can be open and read at once.
+struct ImageReader {
+    BlockReader file{io_block_size};
+    std::size_t open_file = ~std::size_t{0};  // which of the image's files `file` holds
+    std::array<std::uint8_t, raw_sector_size> whole{};  // a sector given its sync and header
+};
+
 struct DiscImage {
     std::vector<ImageFile> files;
     std::vector<DiscRun> runs;  // in disc order
@@ -47,6 +58,11 @@ struct DiscImage {
     // Where each track starts and what it holds, in disc order; empty where
     // the source does not say (a bare image).
     std::vector<DiscTrack> tracks;
+    // One past the last sector the descriptor promises (a track's INDEX
+    // past the end of a BIN cut short); 0 where it promises nothing more
+    // than the runs hold.
+    std::uint32_t promised = 0;
+    std::unique_ptr<ImageReader> reader = std::make_unique<ImageReader>();
 };
 
 // The run holding a disc sector, or nullptr.
@@ -55,9 +71,17 @@ const DiscRun* run_of(const DiscImage& image, std::uint32_t lsn);
 // The framing of a run; every opener gives runs of the table's sizes only.
 const SectorFraming& framing_of(const DiscRun& run);
 
-// Makes the image's file the input (io.input_file) and input_size its size;
-// one that cannot be opened any more ends the run.
-void open_image_file(const DiscImage& image, std::size_t file);
+// The image's reader, holding the image's file `file`; one that cannot be
+// opened any more ends the run.
+BlockReader& image_file(const DiscImage& image, std::size_t file);
+
+// From here on the image's files are read through mapped windows (for jobs
+// that only look at the bytes).
+void map_image_files(const DiscImage& image);
+
+// Closes the image's file, ending the run with a read error where part of
+// it could not be read after all.
+void close_image(const DiscImage& image);
 
 // The raw sector at lsn (a sector stored without its sync and header gets
 // those it has at that place; one stored as user data alone gets it at the
@@ -84,8 +108,12 @@ std::string image_of_layout(DiscImage& image, const TrackLayout& layout);
 // one that cannot be read, or is over 1 MiB, ends the run.
 std::string read_descriptor(const std::string& path);
 
+// An image of one file, measured; one that cannot be opened ends the run
+// with the lines an unopenable input gets.
+DiscImage image_of_file(const std::string& path);
+
+struct ImageFormat;
 // The disc a descriptor at `name` describes, its data file `data_file`
-// beside it; `what` names the format in messages ("a CloneCD image").
-// Every error ends the run.
-DiscImage open_described_image(const std::string& name, const char* what, const TrackLayout& layout,
+// beside it. Every error ends the run.
+DiscImage open_described_image(const std::string& name, const ImageFormat& format, const TrackLayout& layout,
                                const std::string& data_file);

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "run/run_state.h"
+#include "io/report.h"
+#include "io/text.h"
 
 namespace {
 
-constexpr const char* nrg_unread_text = "%s could not be read as a Nero image: %s.\n";
 
 // A track written track-at-once is followed on the disc by a two-second gap
 // that the image does not hold.
@@ -53,9 +53,17 @@ NeroMode nero_mode(std::uint64_t mode)
     }
 }
 
+void add_track(TrackLayout& layout, std::uint64_t offset, std::uint32_t sectors, std::uint32_t size,
+               std::uint64_t first_lsn, TrackMode mode)
+{
+    const auto lsn = static_cast<std::uint32_t>(first_lsn);
+    layout.runs.push_back({lsn, sectors, offset, size});
+    layout.tracks.push_back({static_cast<int>(layout.tracks.size() + 1), lsn, mode});
+}
+
 // ETNF (32-bit fields) and ETN2 (64-bit offsets and lengths): per track its
 // offset, length in bytes, mode and first sector.
-std::string read_tao(std::span<const std::uint8_t> data, bool wide, NrgLayout& layout)
+std::string read_tao(std::span<const std::uint8_t> data, bool wide, TrackLayout& layout)
 {
     const std::size_t entry = wide ? 32 : 20;
     if (data.size() % entry != 0 || data.empty() || data.size() / entry > max_tracks)
@@ -72,10 +80,8 @@ std::string read_tao(std::span<const std::uint8_t> data, bool wide, NrgLayout& l
         if (length % size != 0 || length / size == 0 || length / size > 0xFFFFFFFFull - next_lsn)
             return "track " + std::to_string(layout.tracks.size() + 1) + " has a length of " + std::to_string(length) +
                    " bytes";
-        NrgTrack track{offset, static_cast<std::uint32_t>(length / size), size, static_cast<std::uint32_t>(next_lsn),
-                       mode.mode};
-        layout.tracks.push_back(track);
-        next_lsn += track.sectors + std::uint64_t{tao_gap_sectors};
+        add_track(layout, offset, static_cast<std::uint32_t>(length / size), size, next_lsn, mode.mode);
+        next_lsn += layout.runs.back().sectors + std::uint64_t{tao_gap_sectors};
     }
     return {};
 }
@@ -83,7 +89,7 @@ std::string read_tao(std::span<const std::uint8_t> data, bool wide, NrgLayout& l
 // DAOI (32-bit offsets) and DAOX (64-bit): after a 22-byte head, per track
 // its ISRC, sector size, mode, and the offsets of index 0, index 1 and its
 // end. The tracks follow each other on the disc from index 1 of the first.
-std::string read_dao(std::span<const std::uint8_t> data, bool wide, NrgLayout& layout)
+std::string read_dao(std::span<const std::uint8_t> data, bool wide, TrackLayout& layout)
 {
     constexpr std::size_t head = 22;
     const std::size_t entry = wide ? 42 : 30;
@@ -105,10 +111,8 @@ std::string read_dao(std::span<const std::uint8_t> data, bool wide, NrgLayout& l
         if (index0 > index1 || index1 > end || (end - from) % size != 0 || (end - from) / size == 0 ||
             (end - from) / size > 0xFFFFFFFFull - next_lsn)
             return "track " + number + " has index offsets that do not fit together";
-        NrgTrack track{from, static_cast<std::uint32_t>((end - from) / size), size, static_cast<std::uint32_t>(next_lsn),
-                       mode.mode};
-        layout.tracks.push_back(track);
-        next_lsn += track.sectors;
+        add_track(layout, from, static_cast<std::uint32_t>((end - from) / size), size, next_lsn, mode.mode);
+        next_lsn += layout.runs.back().sectors;
     }
     return {};
 }
@@ -129,9 +133,9 @@ std::uint64_t nrg_chunk_offset(std::span<const std::uint8_t> tail, std::uint64_t
     return offset;
 }
 
-NrgLayout parse_nrg_chunks(std::span<const std::uint8_t> chunks, std::uint64_t chunk_offset)
+TrackLayout parse_nrg_chunks(std::span<const std::uint8_t> chunks, std::uint64_t chunk_offset)
 {
-    NrgLayout layout;
+    TrackLayout layout;
     std::string error;
     for (std::size_t at = 0; at + 8 <= chunks.size() && error.empty();) {
         const std::uint8_t* p = chunks.data() + at;
@@ -156,11 +160,12 @@ NrgLayout parse_nrg_chunks(std::span<const std::uint8_t> chunks, std::uint64_t c
     }
     if (error.empty() && layout.tracks.empty())
         error = "it lists no track";
-    for (const NrgTrack& track : layout.tracks)
-        if (error.empty() && (track.offset > chunk_offset ||
-                              std::uint64_t{track.sectors} * track.sector_size > chunk_offset - track.offset))
+    for (const ImageRun& run : layout.runs)
+        if (error.empty() &&
+            (run.offset > chunk_offset || std::uint64_t{run.sectors} * run.sector_size > chunk_offset - run.offset))
             error = "a track lies outside the image's data";
     if (!error.empty()) {
+        layout.runs.clear();
         layout.tracks.clear();
         layout.error = error;
     }
@@ -179,41 +184,35 @@ bool has_nrg_footer(std::span<const std::uint8_t> tail)
 DiscImage open_nrg_image(const std::string& name)
 {
     constexpr std::uint64_t max_chunk_list = 1u << 20;
-    if (!io.input_file.open(name)) {
+    DiscImage image = image_of_file(name);
+    const std::uint64_t size = image.files[0].size;
+    BlockReader reader(max_chunk_list);
+    if (!reader.open(name)) {
         say_unopenable(name);
         end_run(1);
     }
-    std::uint64_t size = file_size(io.input_file);
     std::size_t tail = static_cast<std::size_t>(std::min<std::uint64_t>(size, 12));
-    std::span<const std::uint8_t> footer(io.input_file.need(size - tail, tail), tail);
+    std::span<const std::uint8_t> footer(reader.need(size - tail, tail), tail);
     std::string error;
     std::uint64_t offset = nrg_chunk_offset(footer, size, error);
     if (error.empty() && size - offset > max_chunk_list)
         error = "its chunk list is over 1 MiB long";
-    NrgLayout layout;
     if (error.empty()) {
-        std::vector<std::uint8_t> chunks;
-        for (std::uint64_t at = offset; at < size;) {
-            std::span<const std::uint8_t> bytes = io.input_file.view(at, io.input_file.capacity());
-            if (bytes.empty())
-                io.input_file.read_failed();
-            chunks.insert(chunks.end(), bytes.begin(), bytes.end());
-            at += bytes.size();
-        }
-        layout = parse_nrg_chunks(chunks, offset);
-        error = layout.error;
+        std::size_t length = static_cast<std::size_t>(size - offset);
+        error = image_of_layout(image, parse_nrg_chunks({reader.need(offset, length), length}, offset));
     }
-    DiscImage image;
-    image.files.push_back({io.input_file.name(), size, {}});
-    for (std::size_t t = 0; t < layout.tracks.size() && error.empty(); ++t) {
-        const NrgTrack& track = layout.tracks[t];
-        if (!add_image_run(image, 0, track.first_lsn, track.sectors, track.offset, track.sector_size))
-            error = "track " + std::to_string(t + 1) + " lies outside the image";
-        image.tracks.push_back({static_cast<int>(t + 1), track.first_lsn, track.mode});
-    }
-    if (!error.empty()) {
-        say(nrg_unread_text, name.c_str(), error.c_str());
-        end_run(1);
-    }
+    if (!error.empty())
+        refuse_image(name, nrg_format, error);
     return image;
 }
+
+namespace {
+
+bool claims_nrg(const ImageProbe& p)
+{
+    return has_nrg_footer(p.tail) || ends_folded(p.name, ".nrg");
+}
+
+}  // namespace
+
+const ImageFormat nrg_format{"a Nero image", ImageKind::described, claims_nrg, open_nrg_image};

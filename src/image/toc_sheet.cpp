@@ -2,7 +2,9 @@
 
 #include "image/cdio_source.h"
 #include "image/cue_sheet.h"
-#include "run/run_state.h"
+#include "image/sheet_files.h"
+#include "io/report.h"
+#include "io/text.h"
 
 #include <cstdlib>
 
@@ -154,7 +156,6 @@ namespace {
 
 constexpr const char* toc_file_failed_text = "%s, named in the TOC file, could not be opened.\n";
 constexpr const char* toc_piece_outside_text = "The TOC file reads %s from byte %llu on, past its end.\n";
-constexpr const char* toc_unread_text = "%s could not be read as a cdrdao TOC file: %s.\n";
 
 }  // namespace
 
@@ -165,24 +166,22 @@ DiscImage open_toc_image(const std::string& name)
     TocSheet sheet = parse_toc(read_sheet_text(name));
     if (!sheet.unsupported.empty()) {
         std::optional<DiscImage> image = open_cdio_image(name, CdioKind::toc);
-        if (!image) {
-            say(toc_unread_text, name.c_str(), sheet.unsupported.c_str());
-            end_run(1);
-        }
+        if (!image)
+            refuse_image(name, toc_format, sheet.unsupported);
         return std::move(*image);
     }
     DiscImage image;
     for (const TocPiece& piece : sheet.pieces) {
-        bool opened = false;
+        std::optional<ImageFile> found;
         for (const std::string& path : bin_candidates(name, piece.file))
-            if ((opened = io.input_file.open(path)))
-                break;
-        if (!opened) {
+            if (std::optional<std::uint64_t> size = input_file_size(path); size && !found)
+                found = ImageFile{path, *size, {}};
+        if (!found) {
             say(toc_file_failed_text, piece.file.c_str());
             end_run(1);
         }
         auto file = static_cast<std::uint16_t>(image.files.size());
-        image.files.push_back({io.input_file.name(), file_size(io.input_file), {}});
+        image.files.push_back(std::move(*found));
         if (!add_image_run(image, file, image.sectors, piece.sectors, piece.offset, piece.sector_size)) {
             say(toc_piece_outside_text, piece.file.c_str(), static_cast<unsigned long long>(piece.offset));
             end_run(1);
@@ -192,3 +191,14 @@ DiscImage open_toc_image(const std::string& name)
     }
     return image;
 }
+
+namespace {
+
+bool claims_toc(const ImageProbe& p)
+{
+    return ends_folded(p.name, ".toc");
+}
+
+}  // namespace
+
+const ImageFormat toc_format{"a cdrdao TOC file", ImageKind::described, claims_toc, open_toc_image};

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image/disc_image.h"
+#include "image/image_format.h"
 
 // A run of raw sectors of one data file.
 struct TocPiece {
@@ -38,3 +39,6 @@ TocSheet parse_toc(std::string_view text);
 // Opens a TOC file: the fast way where parse_toc takes it, through libcdio
 // where it does not. Every error ends the run.
 DiscImage open_toc_image(const std::string& name);
+
+// Claims any NAME.toc.
+extern const ImageFormat toc_format;

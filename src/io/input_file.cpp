@@ -1,6 +1,7 @@
 #include "io/input_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -14,6 +15,8 @@ namespace {
 
 constexpr const char* read_error_text = "%s could not be read.\n";
 constexpr const char* open_failed_text = "%s could not be opened.\nFile could be missing.\n\n";
+constexpr const char* inaccessible_text = "%s could not be opened or accessed.\n";
+constexpr const char* too_large_text = "%s is too large: files of 4 GiB or more are not supported.\n";
 
 }  // namespace
 
@@ -22,8 +25,43 @@ void say_unopenable(const std::string& name)
     say(open_failed_text, name.c_str());
 }
 
+void say_inaccessible(const std::string& name)
+{
+    say(inaccessible_text, name.c_str());
+}
+
+std::uint64_t checked_size(BlockReader& reader)
+{
+    std::uint64_t size = reader.size();
+    if (size > max_input_size) {
+        say(too_large_text, reader.name().c_str());
+        end_run(1);
+    }
+    return size;
+}
+
+std::optional<std::uint64_t> input_file_size(const std::string& path)
+{
+    std::array<std::uint8_t, 1> unused{};
+    BlockReader reader(unused);
+    if (!reader.open(path))
+        return std::nullopt;
+    return checked_size(reader);
+}
+
+WholeFile read_small_file(const std::string& path, std::uint64_t max_size, std::string& bytes)
+{
+    BlockReader reader(std::size_t{64} * 1024);
+    if (!reader.open(path))
+        return WholeFile::unopenable;
+    return read_whole(reader, max_size, bytes) ? WholeFile::read : WholeFile::too_large;
+}
+
 bool BlockReader::open(const std::string& path)
 {
+    // A window lost to a file cut shorter is said before another file
+    // takes its place, however this one is opened.
+    close();
     if (pages_lost_)
         read_failed();
     reset();

@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 #include "io/mapped_window.h"
 
@@ -18,6 +20,17 @@ using ByteSource = std::function<std::size_t(std::uint8_t* dst, std::size_t n, s
 
 class BlockReader;
 
+#ifndef MIVARO_IO_BLOCK
+#define MIVARO_IO_BLOCK 262144
+#endif
+// 256 KiB a direction: as fast as 1 MiB on a quiet machine, and unlike
+// 1 MiB it keeps its speed when other jobs press on memory (bench/run.sh
+// shows the sweep).
+inline constexpr std::size_t io_block_size = MIVARO_IO_BLOCK;
+
+// Offsets are 32-bit quantities in the formats this program handles.
+inline constexpr std::uint64_t max_input_size = 0xFFFFFFFFull;
+
 // Every byte of the open input into `bytes`, where it holds at most
 // max_size of them; false (nothing read) where it holds more. A read that
 // fails ends the run.
@@ -25,10 +38,26 @@ bool read_whole(BlockReader& reader, std::uint64_t max_size, std::string& bytes)
 
 // Prints the lines an input that cannot be opened gets.
 void say_unopenable(const std::string& name);
+// The line a file an input names (a BIN, an image's data file) gets when it
+// cannot be opened.
+void say_inaccessible(const std::string& name);
+
+// The size of the open input; one of 4 GiB or more ends the run.
+std::uint64_t checked_size(BlockReader& reader);
+
+// The size of the file an input of that name opens, or nothing where it
+// cannot be opened as one; one of 4 GiB or more ends the run.
+std::optional<std::uint64_t> input_file_size(const std::string& path);
+
+// Every byte of a small file (a sheet, a descriptor) read whole, or why not.
+enum class WholeFile : std::uint8_t { read, unopenable, too_large };
+WholeFile read_small_file(const std::string& path, std::uint64_t max_size, std::string& bytes);
 
 class BlockReader {
 public:
     explicit BlockReader(std::span<std::uint8_t> buffer) : buf_(buffer) {}
+    // A reader with a buffer of its own, of that many bytes.
+    explicit BlockReader(std::size_t buffer_size) : own_(buffer_size), buf_(own_) {}
     BlockReader(const BlockReader&) = delete;
     BlockReader& operator=(const BlockReader&) = delete;
     ~BlockReader() { close(); }
@@ -81,6 +110,7 @@ private:
     bool mapped_view(std::uint64_t pos, std::size_t n, std::span<const std::uint8_t>& bytes);
     void drop_window();
 
+    std::vector<std::uint8_t> own_;
     std::span<std::uint8_t> buf_;
     std::string name_;
     int fd_ = -1;

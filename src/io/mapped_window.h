@@ -6,8 +6,8 @@
 // A file cut shorter while it is mapped makes the kernel raise SIGBUS on the
 // pages past its new end. Those pages of the window are then replaced by
 // zeros and the loss is remembered, so that the reader can end the run with
-// a read error, as it does when read() comes up short. One window is mapped
-// at a time.
+// a read error, as it does when read() comes up short. Each reader maps one
+// window at a time; several readers, several windows, each guarded.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +17,7 @@ struct MappedWindow {
     const std::uint8_t* data = nullptr;
     std::uint64_t start = 0;  // file offset of data[0], a multiple of the page size
     std::size_t size = 0;
+    std::size_t slot = 0;  // which of the guarded windows it is
 };
 
 // Windows that start at a multiple of this of the file are mapped with the

@@ -1,7 +1,7 @@
 // Splitting a CUE/BIN image into per-track raw images, .dat files or MPEG
 // streams: one procedure, three rows of differences.
 #include "run/option_summary.h"
-#include "image/cue_sheet.h"
+#include "modes/cue_records.h"
 #include "modes/track_table.h"
 #include "engine/copy_engine.h"
 #include "engine/mode2.h"
@@ -75,16 +75,15 @@ bool copy_track(const CueMode& row, int t)
     const TrackRecord& entry = track_table[static_cast<std::size_t>(t)];
     open_bin_image(entry.bin);
     settings.input_pos = entry.start_offset;
-    io.exact_copy = !row.mpeg_output;
     if (!row.mpeg_output) {
         say(track_writing_text, t);
         if (row.dat_output)
             io.output_file.write(dat_header);
-        copy_stream(entry.end_offset);
+        copy_stream(entry.end_offset, Framing::plain_bytes, true);
         return true;
     }
     say(track_searching_text, t);
-    if (scan_for_pattern(settings.pack_start_code.data(), entry.end_offset, true)) {
+    if (scan_for_pattern(io.input_file, settings.pack_start_code.data(), entry.end_offset, true)) {
         say(track_writing_text, t);
         copy_stream(entry.end_offset);
         return true;
@@ -100,7 +99,7 @@ bool any_bin_holds_mpeg()
     for (std::size_t b = 0; b < bin_images.size(); ++b) {
         open_bin_image(b);
         settings.input_pos = 0;
-        if (scan_for_pattern(settings.pack_start_code.data(), io.input_size, true))
+        if (scan_for_pattern(io.input_file, settings.pack_start_code.data(), io.input_size, true))
             return true;
     }
     return false;

@@ -89,13 +89,13 @@ std::string path_in(const std::string& folder, const std::string& name)
 // the engine names the position of each chunk it reads, which lies
 // data_offset bytes into its sector. Sectors that mark an auto-pause point
 // are noted on the way.
-void check_copied_sector(const DiscRun& run, std::uint32_t data_offset, std::uint64_t pos, SectorTally& tally,
-                         std::vector<std::uint32_t>& triggers)
+void check_copied_sector(BlockReader& in, const DiscRun& run, std::uint32_t data_offset, std::uint64_t pos,
+                         SectorTally& tally, std::vector<std::uint32_t>& triggers)
 {
     const SectorFraming& framing = framing_of(run);
     std::uint64_t start = pos - data_offset;
     auto lsn = static_cast<std::uint32_t>(run.first_lsn + (start - run.offset) / run.sector_size);
-    const std::uint8_t* stored = io.input_file.need(start, framing.raw_bytes);
+    const std::uint8_t* stored = in.need(start, framing.raw_bytes);
     tally_sector(tally, lsn, check_stored_sector(stored, framing, lsn, 2));
     if (stored[submode_offset - framing.raw_start] & submode_trigger)
         triggers.push_back(lsn);
@@ -161,32 +161,25 @@ bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent
         say(user_data_only_text, name.c_str());
         end_run(1);
     }
-    open_image_file(image, first->file);
+    BlockReader& in = image_file(image, first->file);
     std::uint32_t size = first->sector_size;
     std::uint32_t data_offset = stored_data_offset(framing);
     std::uint64_t start = first->offset + std::uint64_t{extent.first_lsn - first->first_lsn} * size;
     settings.input_pos = start + data_offset;
-    io.sector_size = size;
-    io.read_chunk = size;
-    io.write_chunk = form2_data_size;
-    io.framing = Framing::plain_bytes;
-    io.exact_copy = false;
-    io.keep_last_block = false;
     SectorTally tally;
-    io.chunk_seen = [run = *first, data_offset, &tally, &triggers](std::uint64_t pos) {
-        check_copied_sector(run, data_offset, pos, tally, triggers);
+    CopyPlan plan{in, io.output_file, size, size, form2_data_size};
+    plan.chunk_seen = [&in, run = *first, data_offset, &tally, &triggers](std::uint64_t pos) {
+        check_copied_sector(in, run, data_offset, pos, tally, triggers);
     };
     say(writing_text, name.c_str());
-    copy_stream(start + std::uint64_t{extent.sectors - 1} * size + data_offset + form2_data_size);
-    io.chunk_seen = nullptr;
+    copy_stream(plan, start + std::uint64_t{extent.sectors - 1} * size + data_offset + form2_data_size);
     if (!tally.damage.empty())
         damaged.push_back({name, std::move(tally)});
     return true;
 }
 
-void write_chapters(const std::string& name, const std::vector<std::uint64_t>& times, std::uint64_t length)
+void write_text_file(const std::string& name, const std::string& text)
 {
-    std::string text = chapters_text(times, length);
     io.output_name = path_in(output_name_template, name);
     if (!io.output_file.open(io.output_name)) {
         say_unwritable(io.output_name);
@@ -276,7 +269,7 @@ void disc2mpg()
         written += copy_item(image, item.name, sequences[s], damaged, triggers);
         find_triggers_around(image, item.first_lsn, item.sectors, sequences[s], triggers);
         if (times.size() > 1) {
-            write_chapters(stem(item.name) + ".ffmetadata", times, item_length(sequences[s]));
+            write_text_file(stem(item.name) + ".ffmetadata", chapters_text(times, item_length(sequences[s])));
             ++written;
         }
     }
@@ -290,8 +283,8 @@ void disc2mpg()
         ++written;
     }
     say("%s", describing_text);
-    write_disc_description(path_in(output_name_template, "videocd.xml"), layout,
-                           playback.error.empty() ? &playback.control : nullptr, timing);
+    write_text_file("videocd.xml",
+                    disc_description_text(layout, playback.error.empty() ? &playback.control : nullptr, timing));
     ++written;
     say(completed_text, written);
     report_damage(damaged);
@@ -301,5 +294,5 @@ void disc2mpg()
             what += (what.empty() ? "" : "; ") + w;
         say(uncarried_text, what.c_str());
     }
-    io.input_file.close();
+    close_image(image);
 }

@@ -44,7 +44,7 @@ void find_first_pack(const char* not_found_text)
 {
     settings.input_pos = 0;
     say(searching_text);
-    if (!scan_for_pattern(settings.pack_start_code.data(), io.input_size, true)) {
+    if (!scan_for_pattern(io.input_file, settings.pack_start_code.data(), io.input_size, true)) {
         say("%s", not_found_text);
         end_run(1);
     }
@@ -52,10 +52,7 @@ void find_first_pack(const char* not_found_text)
 
 void copy_whole_input(Framing framing, bool exact_copy, bool keep_last_block)
 {
-    io.framing = framing;
-    io.exact_copy = exact_copy;
-    io.keep_last_block = keep_last_block;
     say(writing_text);
-    copy_stream(io.input_size);
+    copy_stream(io.input_size, framing, exact_copy, keep_last_block);
     say(completed_text, io.output_name.c_str());
 }

@@ -1,6 +1,7 @@
 // Steps shared by the conversions that read one input file.
 #pragma once
 
+#include "engine/mode2.h"
 #include "run/run_state.h"
 
 // Ends the run when a step would write more bytes than it read.

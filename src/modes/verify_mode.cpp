@@ -73,10 +73,10 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows)
         return row;
     };
     for (const DiscRun& run : image.runs) {
-        open_image_file(image, run.file);
+        BlockReader& in = image_file(image, run.file);
         const SectorFraming* framing = framing_of(run.sector_size);
-        const std::uint32_t block = std::max<std::uint32_t>(
-            1, static_cast<std::uint32_t>(io.input_file.capacity() / run.sector_size));
+        const std::uint32_t block =
+            std::max<std::uint32_t>(1, static_cast<std::uint32_t>(in.capacity() / run.sector_size));
         const std::uint32_t end = run.first_lsn + run.sectors;
         for (std::uint32_t lsn = run.first_lsn; lsn < end;) {
             std::size_t row = row_of(lsn);
@@ -84,7 +84,7 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows)
             std::uint32_t n = std::min(stop - lsn, block);
             std::size_t bytes = std::size_t{n} * run.sector_size;
             const std::uint8_t* stored =
-                io.input_file.need(run.offset + std::uint64_t{lsn - run.first_lsn} * run.sector_size, bytes);
+                in.need(run.offset + std::uint64_t{lsn - run.first_lsn} * run.sector_size, bytes);
             SectorTally& tally = rows[row].tally;
             std::uint8_t mode = expected_mode(tracks[row].mode, framing);
             if (mode != not_checkable) {
@@ -97,11 +97,11 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows)
             lsn += n;
         }
         if (run.tail_bytes > 0) {
-            io.input_file.need(run.offset + std::uint64_t{run.sectors} * run.sector_size, run.tail_bytes);
+            in.need(run.offset + std::uint64_t{run.sectors} * run.sector_size, run.tail_bytes);
             tally_sector(rows[row_of(end)].tally, end, fault_cut_short);
         }
     }
-    io.input_file.close_checked();
+    close_image(image);
 }
 
 // No place on the disc is known: the first sector with a sound header that
@@ -180,15 +180,17 @@ void verify()
     // Every byte is only looked at: checking the image where the page cache
     // holds it, without copying it out, makes -verify faster than cat reads
     // the same image.
-    io.input_file.map_files(true);
     std::vector<TrackRow> rows;
     const ImageFormat& format = image_format_of(io.input_name);
     if (format.kind == ImageKind::bare && probe_bare_image(io.input_name) == raw_sector_size) {
+        io.input_file.map_files(true);
         verify_raw_image(rows);
     } else {
         say(format.kind == ImageKind::cue_sheet ? cue_source_text : disc_source_text, io.input_name.c_str());
         say("%s", method_text);
-        check_image(format.open(io.input_name), rows);
+        DiscImage image = format.open(io.input_name);
+        map_image_files(image);
+        check_image(image, rows);
     }
     if (!rows.empty())
         print_report(rows);

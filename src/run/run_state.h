@@ -3,10 +3,10 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "image/cue_sheet.h"
 #include "sector/formats.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
@@ -53,11 +53,6 @@ struct RunSettings {
     int exit_status = 0;
 };
 
-enum class Framing : std::uint8_t {
-    plain_bytes,    // write_chunk bytes of each chunk as they stand
-    mode2_sectors,  // a .dat lead-in, then each chunk as a Mode 2 sector's user data
-};
-
 struct IoState {
     BlockReader cue_file;
     BlockReader input_file;
@@ -68,41 +63,7 @@ struct IoState {
     std::uint64_t input_size = 0;
     std::string input_name;
     std::string output_name;
-    // What the engine makes of the chunks it copies; every conversion sets
-    // these before it copies.
-    Framing framing = Framing::plain_bytes;
-    // Sectors copied exactly as they stand: never repaired or searched for a
-    // bumper, and moved by the kernel where it can.
-    bool exact_copy = false;
-    // A last piece shorter than a chunk is handled as a last MPEG block.
-    bool keep_last_block = false;
-    // Told of each chunk the engine reads, by its position, before the
-    // engine looks at it: the whole-disc mode checks the sector around it.
-    std::function<void(std::uint64_t pos)> chunk_seen;
 };
-
-struct TrackRecord {
-    std::int16_t minutes = 0;
-    std::int16_t seconds = 0;
-    std::int16_t frames = 0;
-    std::uint32_t sector_size = 0;
-    std::uint64_t start_offset = 0;
-    std::uint64_t end_offset = 0;
-    // Which of bin_images the offsets count in.
-    std::uint16_t bin = 0;
-    // The TRACK line the entry's INDEX line came under: its number and the
-    // fifth character of its type word ('1' for MODE1/2352, '2' for MODE2/2352).
-    std::int16_t track_number = 0;
-    char track_mode = 0;
-};
-
-// A BIN image a CUE sheet names, as found and measured.
-struct BinImage {
-    std::string path;
-    std::uint64_t size = 0;
-};
-
-inline constexpr std::size_t max_tracks = 99;
 
 extern RunSettings settings;
 extern IoState io;
@@ -120,5 +81,5 @@ void reset_run_state();
 // Whole sectors of `sector_size` bytes that fit the buffer.
 std::uint32_t multi_sector_chunk(std::uint32_t sector_size);
 
-// Size of an open input. Inputs of 4 GiB or more end the run.
+// Size of an open input, through checked_size.
 std::uint64_t file_size(BlockReader& stream);

@@ -28,6 +28,3 @@ inline constexpr std::uint32_t sector_buffer_size = 32705;
 // MSF positions: 75 frames a second, 60 seconds a minute.
 inline constexpr std::int64_t frames_per_second = 75;
 inline constexpr std::int64_t frames_per_minute = 60 * frames_per_second;
-
-// Offsets are 32-bit quantities in the formats this program handles.
-inline constexpr std::uint64_t max_input_size = 0xFFFFFFFFull;

@@ -6,7 +6,6 @@
 
 #include "io/report.h"
 #include "vcd/entry_time.h"
-#include "run/run_state.h"
 
 namespace {
 
@@ -375,16 +374,4 @@ std::string disc_description_text(const DiscLayout& layout, const PlaybackContro
         write_pbc(x, layout, *control);
     x.close("videocd");
     return x.text;
-}
-
-void write_disc_description(const std::string& path, const DiscLayout& layout, const PlaybackControl* control,
-                            const DiscTiming& timing)
-{
-    std::string text = disc_description_text(layout, control, timing);
-    if (!io.output_file.open(path)) {
-        say_unwritable(path);
-        end_run(1);
-    }
-    io.output_file.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    io.output_file.close();
 }

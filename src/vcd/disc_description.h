@@ -26,7 +26,3 @@ std::vector<ExtraFile> description_extra_files(const DiscLayout& layout);
 // out.
 std::string disc_description_text(const DiscLayout& layout, const PlaybackControl* control,
                                   const DiscTiming& timing);
-
-// Writes that text to `path` through io.output_file, whole or not at all.
-void write_disc_description(const std::string& path, const DiscLayout& layout, const PlaybackControl* control,
-                            const DiscTiming& timing);

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "run/run_state.h"
+#include "io/report.h"
 
 namespace {
 

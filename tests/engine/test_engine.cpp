@@ -29,16 +29,14 @@ struct Shape {
 InProcess copy(const Bytes& in, Shape s)
 {
     return in_process(in, [&] {
-        io.sector_size = io.read_chunk = s.sector;
-        io.write_chunk = std::min<std::uint32_t>(s.sector, block_size);
-        if ((io.exact_copy = s.exact))
-            io.read_chunk = io.write_chunk = multi_sector_chunk(s.sector);
+        CopyPlan plan{io.input_file, io.output_file, s.sector, s.sector, std::min<std::uint32_t>(s.sector, block_size),
+                      s.framing, s.exact, s.keep_last};
+        if (s.exact)
+            plan.read_chunk = plan.write_chunk = multi_sector_chunk(s.sector);
         settings.fix_blocks = s.fix || s.bumper;
         settings.remove_bumper = s.bumper;
         settings.input_pos = s.from;
-        io.framing = s.framing;
-        io.keep_last_block = s.keep_last;
-        copy_stream(in.size());
+        copy_stream(plan, in.size());
     });
 }
 
@@ -86,7 +84,7 @@ TEST(Scanner, SearchesWholeBlocksBelowTheLimit)
         bool big = size == (10u << 20), got = false;
         Bytes in = big ? zeros(size) : with(filler(size), code_at, pack);
         InProcess r = in_process(in, [&, pos = pos, size = size] {
-            got = scan_for_pattern(pack.data(), in.size(), true);
+            got = scan_for_pattern(io.input_file, pack.data(), in.size(), true);
             EXPECT_EQ(settings.input_pos, pos) << size;
         });
         EXPECT_EQ(got, found) << size;
@@ -114,7 +112,7 @@ TEST(Corrections, BumperPrescan)
              {with(big, last - 3, concat({end, pack})), 0},
              {with(big, 15 << 20, concat({end, pack})), 0}}) {
         InProcess r = in_process(in, [n = in.size(), want = want] {
-            prescan_bumper(n);
+            prescan_bumper(io.input_file, n);
             EXPECT_EQ(settings.input_pos, want) << n;
         });
         EXPECT_EQ(r.out, "\r\xfe pre-scanning\r");
@@ -181,9 +179,9 @@ TEST(Mode2, LeadInAndAddresses)
     Scratch s;
     reset_run_state();
     reset_msf_counter();
-    auto written = [&](bool keep, const std::function<void()>& write) {
+    auto written = [&](bool keep, const std::function<void(BlockWriter&)>& write) {
         io.output_file.open(keep ? s.path("x").string() : "/dev/null");
-        write();
+        write(io.output_file);
         io.output_file.close();
         return keep ? s.read("x") : Bytes{};
     };
@@ -196,7 +194,7 @@ TEST(Mode2, LeadInAndAddresses)
     const std::map<std::size_t, Bytes> addresses = {
         {0, hex("000842")}, {3857, hex("005974")}, {3858, hex("010000")}, {44357, hex("095974")}, {44358, hex("0A0000")}};
     for (std::size_t k = 0; k <= 44358; ++k) {
-        Bytes got = written(addresses.contains(k), [&] { write_mode2_sector(block.data()); });
+        Bytes got = written(addresses.contains(k), [&](BlockWriter& out) { write_mode2_sector(out, block.data()); });
         EXPECT_EQ(slice(got, 12, 3), addresses.contains(k) ? addresses.at(k) : Bytes{}) << k;
         EXPECT_TRUE(k > 0 || got == concat({sync, hex("000842 02 0101620F 0101620F"), block, zeros(4)}));
     }

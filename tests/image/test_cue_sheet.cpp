@@ -5,6 +5,7 @@
 
 #include "image/cue_sheet.h"
 #include "modes/track_table.h"
+#include "run/run_state.h"
 
 namespace {
 

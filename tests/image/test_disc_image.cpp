@@ -9,6 +9,7 @@
 #include "harness.h"
 #include "image/bare_image.h"
 #include "image/cue_image.h"
+#include "io/report.h"
 #include "sector/msf.h"
 
 namespace {

@@ -52,15 +52,15 @@ TEST(NrgImage, FooterAndTrackAtOnceTracks)
     Bytes list = concat({tao_entry(0, 300 * 2336, 3, false), tao_entry(300 * 2336, 373 * 2336, 3, false)});
     for (bool wide : {false, true}) {
         Bytes tracks = wide ? concat({tao_entry(0, 300 * 2336, 3, true), tao_entry(300 * 2336, 373 * 2336, 3, true)}) : list;
-        NrgLayout layout = parse_nrg_chunks(concat({chunk(wide ? "ETN2" : "ETNF", tracks), chunk("SINF", Bytes(4)),
+        TrackLayout layout = parse_nrg_chunks(concat({chunk(wide ? "ETN2" : "ETNF", tracks), chunk("SINF", Bytes(4)),
                                                     chunk("END!", {})}),
                                             673 * 2336);
         ASSERT_EQ(layout.error, "");
         ASSERT_EQ(layout.tracks.size(), 2u);
-        EXPECT_EQ(layout.tracks[1].offset, 300u * 2336);
-        EXPECT_EQ(layout.tracks[1].sectors, 373u);
-        EXPECT_EQ(layout.tracks[1].sector_size, 2336u);
-        EXPECT_EQ(layout.tracks[1].first_lsn, 450u);
+        EXPECT_EQ(layout.runs[1].offset, 300u * 2336);
+        EXPECT_EQ(layout.runs[1].sectors, 373u);
+        EXPECT_EQ(layout.runs[1].sector_size, 2336u);
+        EXPECT_EQ(layout.runs[1].first_lsn, 450u);
     }
 }
 
@@ -76,11 +76,11 @@ TEST(NrgImage, DiscAtOnceTracksFollowEachOther)
             put(entry, offset, 8);
         dao = concat({dao, entry});
     }
-    NrgLayout layout = parse_nrg_chunks(chunk("DAOX", dao), 800 * 2352);
+    TrackLayout layout = parse_nrg_chunks(chunk("DAOX", dao), 800 * 2352);
     ASSERT_EQ(layout.error, "");
     ASSERT_EQ(layout.tracks.size(), 2u);
-    EXPECT_EQ(layout.tracks[1].first_lsn, 300u);
-    EXPECT_EQ(layout.tracks[1].sectors, 500u);
+    EXPECT_EQ(layout.runs[1].first_lsn, 300u);
+    EXPECT_EQ(layout.runs[1].sectors, 500u);
     EXPECT_NE(parse_nrg_chunks(chunk("DAOX", dao), 700 * 2352).error, "");  // past the data
 }
 
