@@ -3,27 +3,20 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <string>
+#include <sys/stat.h>
 
+#include "cli/mode_table.h"
 #include "io/numbers.h"
 #include "io/text.h"
 #include "run/run_state.h"
 
 namespace {
 
-constexpr std::array usage_lines = {
-    "Usage  :  Mivaro [options] [-track##] inputfile outputfile\n\n",
-    "Options:  -cue2raw       .cue --> .raw  (.cue to .raw/.bin track image)\n",
-    "          -cue2dat       .cue --> .dat\n",
-    "          -cue2mpg       .cue --> .mpg\n",
-    "          -raw2dat       .raw --> .dat  (.raw/.bin track image to .dat)\n",
-    "          -raw2mpg       .raw --> .mpg\n",
-    "          -cif2mpg       .cif --> .mpg\n",
-    "          -mpg2mpg       .mpg --> .mpg\n",
-    "          -mpg2dat       .mpg --> .dat\n",
-    "          -dat2mpg       .dat --> .mpg\n",
-    "          -disc2mpg      .cue/.bin --> folder (every movie, still and menu\n",
-    "                         of a Video CD or SVCD, and its description)\n",
-    "          -verify        .cue or .raw/.bin: check every sector, no output file\n\n",
+constexpr const char* usage_head = "Usage  :  Mivaro [options] [-track##] inputfile outputfile\n\n";
+constexpr const char* options_column = "Options:  ";
+constexpr const char* blank_column = "          ";
+constexpr std::array usage_tail = {
     "          -track##       extract only track ## from a .cue/bin\n",
     "          -r####         force read of ####-byte sectors\n",
     "          -w####         force write of ####-byte sectors\n",
@@ -37,28 +30,6 @@ constexpr std::array usage_lines = {
 constexpr const char* no_conversion_text = "\nNothing to do: a conversion option such as -cue2mpg is needed.\n";
 constexpr const char* read_size_text = "\n-r%lld: the read sector size must be from 1 to 32705 bytes.\n";
 constexpr const char* write_size_text = "\n-w%lld: the write sector size must be from 1 to 32705 bytes.\n";
-
-struct ModeOption {
-    std::string_view option;
-    ConversionMode mode;
-    OutputKind output;
-    bool clears_fix;  // modes whose output is not an MPEG stream
-};
-
-// Tested in this order; a later mode option overrides an earlier one.
-constexpr std::array<ModeOption, 11> mode_options = {{
-    {"-cue2raw", cue2raw_mode, output_raw, true},
-    {"-cue2mpg", cue2mpg_mode, output_mpg, false},
-    {"-cue2dat", cue2dat_mode, output_dat, true},
-    {"-raw2mpg", raw2mpg_mode, output_mpg, false},
-    {"-raw2dat", raw2dat_mode, output_dat, true},
-    {"-dat2mpg", dat2mpg_mode, output_mpg, false},
-    {"-cif2mpg", cif2mpg_mode, output_mpg, false},
-    {"-mpg2mpg", mpg2mpg_mode, output_mpg, false},
-    {"-mpg2dat", mpg2dat_mode, output_dat, true},
-    {"-disc2mpg", disc2mpg_mode, output_mpg, false},
-    {"-verify", verify_mode, output_raw, true},
-}};
 
 // The number after an option's letters, read as atoi reads it but never
 // wrapped: one too large even for 64 bits reads as the largest there is.
@@ -87,21 +58,26 @@ std::uint32_t sector_override(long long value, const char* refusal)
     return static_cast<std::uint32_t>(value);
 }
 
-const char* default_input_extension(std::int16_t mode)
+// The extension an input name without one gets: the mode's own, ".cue"
+// before any mode is named. The check reads a name that exists as it is
+// named (a bare image, a drive); it gets ".cue" only where it does not.
+std::string input_name(std::string_view arg, std::uint16_t mode)
 {
-    if (mode <= cue2dat_mode || mode == verify_mode)
-        return ".cue";
-    switch (mode) {
-    case raw2mpg_mode:
-    case raw2dat_mode:
-        return ".raw";
-    case dat2mpg_mode:
-        return ".dat";
-    case cif2mpg_mode:
-        return ".cif";
-    default:
-        return ".mpg";
-    }
+    std::string name(arg);
+    const ModeRow* row = mode_row(mode);
+    const char* extension = row ? row->input_extension : ".cue";
+    struct stat st {};
+    bool exists = ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    if (extension && !has_extension(name) && !(mode == verify_mode && exists))
+        name += extension;
+    return name;
+}
+
+// A device or a FIFO is written to as it is named (/dev/null, a pipe).
+bool names_device(const std::string& name)
+{
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode));
 }
 
 const char* default_output_extension(std::uint16_t kind)
@@ -137,7 +113,14 @@ bool has_extension(std::string_view name)
 
 void print_usage(int status)
 {
-    for (const char* line : usage_lines)
+    say("%s", usage_head);
+    const char* column = options_column;
+    for (const ModeRow& row : mode_rows)
+        for (const char* line : row.usage) {
+            say("%s%s", column, line);
+            column = blank_column;
+        }
+    for (const char* line : usage_tail)
         say("%s", line);
     end_run(status);
 }
@@ -168,7 +151,7 @@ void parse_command_line(int argc, const char* const* argv)
             continue;
         }
         bool was_mode = false;
-        for (const ModeOption& option : mode_options) {
+        for (const ModeRow& option : mode_rows) {
             if (equals_folded(arg, option.option)) {
                 settings.mode = option.mode;
                 settings.output_kind = option.output;
@@ -196,16 +179,14 @@ void parse_command_line(int argc, const char* const* argv)
             continue;
         }
         if (names_taken == 0) {
-            io.input_name = arg;
-            if (!has_extension(io.input_name) && settings.mode != disc2mpg_mode)
-                io.input_name += default_input_extension(static_cast<std::int16_t>(settings.mode));
+            io.input_name = input_name(arg, settings.mode);
             names_taken = 1;
             // The check has no output file: its one name ends the command line.
             if (settings.mode == verify_mode)
                 return;
         } else {
             io.output_name = arg;
-            if (!has_extension(io.output_name) && settings.mode != disc2mpg_mode)
+            if (!has_extension(io.output_name) && settings.mode != disc2mpg_mode && !names_device(io.output_name))
                 io.output_name += default_output_extension(settings.output_kind);
             settings.read_sector_override = sector_override(read_size, read_size_text);
             settings.write_sector_override = sector_override(write_size, write_size_text);

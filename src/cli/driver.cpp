@@ -1,10 +1,9 @@
 #include "cli/driver.h"
 
-#include <array>
 #include <new>
 
 #include "cli/command_line.h"
-#include "modes/modes.h"
+#include "cli/mode_table.h"
 #include "io/file_identity.h"
 #include "run/run_state.h"
 
@@ -12,10 +11,6 @@ namespace {
 
 constexpr const char* banner_text = "Mivaro v1.5";
 
-using Conversion = void (*)();
-constexpr std::array<Conversion, 11> conversions = {
-    cue2raw, cue2mpg, cue2dat, raw2mpg, raw2dat, dat2mpg, cif2mpg, mpg2mpg, mpg2dat, disc2mpg, verify,
-};
 
 }  // namespace
 
@@ -27,9 +22,8 @@ int run_program(int argc, const char* const* argv)
         say("\n%s\n", banner_text);
         parse_command_line(argc, argv);
         say("\n");
-        unsigned conversion = static_cast<unsigned>(settings.mode) - 1u;
-        if (conversion < conversions.size())
-            conversions[conversion]();
+        if (const ModeRow* row = mode_row(settings.mode))
+            row->run();
         io.output_file.close();
         if (settings.initial_sequence_applied)
             say("\xfe initital sequence correction applied.\n");

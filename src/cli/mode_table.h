@@ -1,0 +1,25 @@
+// Every conversion the program runs, in one table: its option, what it
+// reads and writes, its lines of the usage text and the routine it runs.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string_view>
+
+#include "run/run_state.h"
+
+struct ModeRow {
+    std::string_view option;
+    ConversionMode mode;
+    OutputKind output;
+    bool clears_fix;              // its output is not an MPEG stream
+    const char* input_extension;  // given to an input name without one; nullptr for none
+    std::span<const char* const> usage;
+    void (*run)();
+};
+
+// In the order the usage text lists them.
+extern const std::array<ModeRow, 11> mode_rows;
+
+// The row of a mode, or nullptr for none.
+const ModeRow* mode_row(std::uint16_t mode);
