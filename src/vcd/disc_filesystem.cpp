@@ -166,6 +166,18 @@ std::vector<std::uint8_t> read_form1_file(const DiscImage& image, const DiscFile
     return bytes;
 }
 
+bool in_info_folder(const DiscFile& file)
+{
+    std::string_view path = file.path;
+    std::size_t slash = path.find('/');
+    if (slash == std::string_view::npos)
+        return false;
+    std::string top(path.substr(0, slash));
+    for (char& c : top)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return std::any_of(std::begin(info_folders), std::end(info_folders), [&top](const char* f) { return top == f; });
+}
+
 const DiscFile* find_file(const DiscLayout& layout, std::string_view path)
 {
     for (const DiscFile& file : layout.files)
@@ -223,17 +235,10 @@ DiscLayout read_disc_description(const DiscImage& image, const std::string& name
     }
     // Every file of the info folders is read for the layout or described
     // from its bytes (TRACKS.SVD, SEARCH.DAT, SCANDATA.DAT among them).
-    for (const DiscFile& file : layout.files) {
-        std::string top = file.path.substr(0, file.path.find('/'));
-        bool info_folder = std::any_of(std::begin(info_folders), std::end(info_folders), [&top](const char* f) {
-            return std::equal(top.begin(), top.end(), f, f + std::strlen(f),
-                              [](char a, char b) { return std::toupper(a) == b; });
-        });
-        if (!file.directory && info_folder && top.size() < file.path.size() &&
-            in_image(image, file.lsn, file.sectors))
+    for (const DiscFile& file : layout.files)
+        if (!file.directory && in_info_folder(file) && in_image(image, file.lsn, file.sectors))
             for (std::uint32_t s = 0; s < file.sectors; ++s)
                 checked_sector(image, file.lsn + s, file.path);
-    }
     const char* folder = svcd ? "SVCD/" : "VCD/";
     const char* suffix = svcd ? ".SVD" : ".VCD";
     auto read_named = [&](const std::string& path, std::vector<std::uint8_t>& into) {

@@ -34,8 +34,8 @@ constexpr const char* off_picture_text = "entry %u, on a sector before its pictu
 constexpr const char* untimed_pause_text = "an auto-pause on a sector without a time stamp";
 constexpr const char* scan_offsets_text = "scan information updated in some items only";
 
-// An SVCD's MPEG-2 video carries scan information in user data: tag 0x10,
-// 14 bytes, then four places of pictures to scan to (the previous and next
+// An SVCD's MPEG-2 video carries scan information in user data: tag 0x10
+// and length 14, then four places of pictures to scan to (the previous and next
 // ones, the furthest back and ahead), each as a disc time of minute, second
 // and frame in BCD with the top bit of second and frame set, counted from
 // the item's first packet; ff ff ff for none.
