@@ -115,6 +115,8 @@ void write_options(Xml& x, const DiscLayout& layout, const DiscTiming& timing)
     }
     if (timing.relaxed_aps)
         option(x, "relaxed aps", "true");
+    if (timing.scan_offsets_updated)
+        option(x, "update scan offsets", "true");
     for (const LayoutOption& o : timing.layout_options)
         option(x, o.name, std::to_string(o.sectors));
 }

@@ -2,17 +2,22 @@
 
 #include <cdio/iso9660.h>
 #include <cdio/xa.h>
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
 #include "io/report.h"
+#include "sector/sector_check.h"
 
 namespace {
 
 constexpr const char* not_a_video_cd_text =
     "%s has no VCD/INFO.VCD or SVCD/INFO.SVD: it is no Video CD or SVCD; -cue2mpg extracts its MPEG tracks.\n";
 constexpr const char* damaged_text = "The disc's layout is damaged: %s\n";
+constexpr const char* damaged_sector_text = "%s has a damaged sector at %s: %s.";
+constexpr const char* audio_cd_text = "%s is an audio CD: it has no data track, so no Video CD or SVCD.\n";
 
 // A directory tree deeper than this, or with more entries, is taken as a loop
 // in the filesystem rather than a disc anyone made.
@@ -32,6 +37,8 @@ constexpr std::size_t root_record_at = 156;
 constexpr std::size_t record_extent_at = 2, record_size_at = 10, record_flags_at = 25, record_name_at = 33;
 constexpr std::uint8_t flag_directory = 0x02;
 constexpr std::size_t xa_record_size = 14;
+// The folders of a Video CD's or SVCD's own files.
+constexpr const char* info_folders[] = {"VCD", "SVCD", "EXT"};
 
 [[noreturn]] void damaged(const std::string& what)
 {
@@ -63,10 +70,28 @@ std::string plain_name(std::string out)
     return out;
 }
 
-// The 2048 bytes of user data of a Form 1 sector.
-const std::uint8_t* user_data(const DiscImage& image, std::uint32_t lsn)
+// A sector the layout is read from, with what it promises checked first: a
+// damaged one ends the run before anything is written, naming `what` it
+// belongs to. Sectors stored as their user data alone promise nothing and
+// are taken as they are.
+const std::uint8_t* checked_sector(const DiscImage& image, std::uint32_t lsn, const std::string& what,
+                                   std::uint8_t mode = 2)
 {
-    return read_disc_sector(image, lsn) + form2_data_offset;
+    const std::uint8_t* sector = read_disc_sector(image, lsn);
+    const DiscRun* run = run_of(image, lsn);
+    if (!framing_of(*run).checkable)
+        return sector;
+    std::uint16_t faults = check_sector(std::span<const std::uint8_t, raw_sector_size>(sector, raw_sector_size), lsn,
+                                        mode) & damage_faults;
+    if (faults)
+        damaged(formatted(damaged_sector_text, what.c_str(), disc_time(lsn).c_str(), fault_names(faults).c_str()));
+    return sector;
+}
+
+// The 2048 bytes of user data of a Form 1 sector.
+const std::uint8_t* user_data(const DiscImage& image, std::uint32_t lsn, const std::string& what)
+{
+    return checked_sector(image, lsn, what) + form2_data_offset;
 }
 
 bool in_image(const DiscImage& image, std::uint32_t lsn, std::uint32_t sectors)
@@ -101,7 +126,7 @@ void list_folder(const DiscImage& image, const DiscFile& folder, int depth, std:
         damaged("the folder /" + prefix + " cannot be read.");
     std::vector<DiscFile> folders;
     for (std::uint32_t s = 0; s < folder.sectors; ++s) {
-        const std::uint8_t* sector = user_data(image, folder.lsn + s);
+        const std::uint8_t* sector = user_data(image, folder.lsn + s, "the folder /" + prefix);
         std::array<std::uint8_t, ISO_BLOCKSIZE> bytes;
         std::memcpy(bytes.data(), sector, bytes.size());
         // Records never cross a sector's end; a zero length ends the sector's.
@@ -134,11 +159,23 @@ std::vector<std::uint8_t> read_form1_file(const DiscImage& image, const DiscFile
     std::vector<std::uint8_t> bytes;
     bytes.reserve(file.size);
     for (std::uint32_t s = 0; s < file.sectors; ++s) {
-        const std::uint8_t* sector = read_disc_sector(image, file.lsn + s);
+        const std::uint8_t* sector = checked_sector(image, file.lsn + s, file.path);
         std::size_t n = std::min<std::size_t>(ISO_BLOCKSIZE, file.size - bytes.size());
         bytes.insert(bytes.end(), sector + form2_data_offset, sector + form2_data_offset + n);
     }
     return bytes;
+}
+
+bool in_info_folder(const DiscFile& file)
+{
+    std::string_view path = file.path;
+    std::size_t slash = path.find('/');
+    if (slash == std::string_view::npos)
+        return false;
+    std::string top(path.substr(0, slash));
+    for (char& c : top)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return std::any_of(std::begin(info_folders), std::end(info_folders), [&top](const char* f) { return top == f; });
 }
 
 const DiscFile* find_file(const DiscLayout& layout, std::string_view path)
@@ -159,15 +196,24 @@ DiscLayout read_disc_description(const DiscImage& image, const std::string& name
     layout.image_sectors = image.sectors;
     iso9660_pvd_t pvd;
     static_assert(sizeof pvd == ISO_BLOCKSIZE);
+    if (!image.tracks.empty() && std::none_of(image.tracks.begin(), image.tracks.end(), [](const DiscTrack& t) {
+            return t.mode == TrackMode::mode1 || t.mode == TrackMode::mode2;
+        })) {
+        say(audio_cd_text, name.c_str());
+        end_run(1);
+    }
     bool have_pvd = run_of(image, pvd_sector) != nullptr;
     if (have_pvd) {
-        std::memcpy(&pvd, user_data(image, pvd_sector), sizeof pvd);
+        std::memcpy(&pvd, read_disc_sector(image, pvd_sector) + form2_data_offset, sizeof pvd);
         have_pvd = pvd.type == ISO_VD_PRIMARY && std::memcmp(pvd.id, ISO_STANDARD_ID, sizeof pvd.id) == 0;
     }
     if (!have_pvd) {
         say(not_a_video_cd_text, name.c_str());
         end_run(1);
     }
+    // Only a sector that reads as a volume descriptor is held to its checks:
+    // one that does not makes the image no Video CD rather than a damaged one.
+    checked_sector(image, pvd_sector, "the volume descriptor", 0);
     layout.volume_id = taken(iso9660_get_volume_id(&pvd));
     layout.system_id = taken(iso9660_get_system_id(&pvd));
     layout.application_id = taken(iso9660_get_application_id(&pvd));
@@ -187,6 +233,12 @@ DiscLayout read_disc_description(const DiscImage& image, const std::string& name
         say(not_a_video_cd_text, name.c_str());
         end_run(1);
     }
+    // Every file of the info folders is read for the layout or described
+    // from its bytes (TRACKS.SVD, SEARCH.DAT, SCANDATA.DAT among them).
+    for (const DiscFile& file : layout.files)
+        if (!file.directory && in_info_folder(file) && in_image(image, file.lsn, file.sectors))
+            for (std::uint32_t s = 0; s < file.sectors; ++s)
+                checked_sector(image, file.lsn + s, file.path);
     const char* folder = svcd ? "SVCD/" : "VCD/";
     const char* suffix = svcd ? ".SVD" : ".VCD";
     auto read_named = [&](const std::string& path, std::vector<std::uint8_t>& into) {

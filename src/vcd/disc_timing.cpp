@@ -1,11 +1,14 @@
 #include "vcd/disc_timing.h"
 
 #include <algorithm>
+#include <array>
+#include <set>
 #include <span>
 
 #include "io/report.h"
 #include "mpeg/pack_times.h"
 #include "sector/formats.h"
+#include "sector/msf.h"
 
 namespace {
 
@@ -29,6 +32,17 @@ constexpr const char* uneven_text = "tracks with different %s";
 constexpr const char* untimed_entry_text = "entry %u, on no picture";
 constexpr const char* off_picture_text = "entry %u, on a sector before its picture";
 constexpr const char* untimed_pause_text = "an auto-pause on a sector without a time stamp";
+constexpr const char* scan_offsets_text = "scan information updated in some items only";
+
+// An SVCD's MPEG-2 video carries scan information in user data: tag 0x10
+// and length 14, then four places of pictures to scan to (the previous and next
+// ones, the furthest back and ahead), each as a disc time of minute, second
+// and frame in BCD with the top bit of second and frame set, counted from
+// the item's first packet; ff ff ff for none.
+constexpr std::uint8_t scan_information[] = {0x00, 0x00, 0x01, 0xb2, 0x10, 0x0e};
+constexpr std::size_t scan_places = 4;
+enum ScanPlace { scan_previous, scan_next, scan_back, scan_ahead };
+constexpr std::int64_t no_place = -1;
 
 void note(DiscTiming& timing, const std::string& what)
 {
@@ -195,6 +209,90 @@ bool tracks_file_is_v30(const DiscImage& image, const DiscLayout& layout)
     return false;
 }
 
+// The places of the last scan information of the sector (vcdxbuild
+// rewrites only that one), with false when one is not a place.
+std::optional<std::pair<std::array<std::int64_t, scan_places>, bool>> last_scan_places(std::span<const std::uint8_t> block)
+{
+    auto found = std::find_end(block.begin(), block.end(), std::begin(scan_information), std::end(scan_information));
+    std::size_t at = static_cast<std::size_t>(found - block.begin()) + sizeof scan_information;
+    if (found == block.end() || at + 3 * scan_places > block.size())
+        return std::nullopt;
+    std::array<std::int64_t, scan_places> places{};
+    bool sound = true;
+    for (std::size_t k = 0; k < scan_places; ++k) {
+        const std::uint8_t* b = block.data() + at + 3 * k;
+        places[k] = no_place;
+        if (b[0] == 0xff && b[1] == 0xff && b[2] == 0xff)
+            continue;
+        std::uint8_t s = b[1] & 0x7f, f = b[2] & 0x7f;
+        sound = sound && (b[1] & 0x80) && (b[2] & 0x80) && is_bcd(b[0]) && is_bcd(s) && is_bcd(f) &&
+                from_bcd(s) < 60 && from_bcd(f) < 75;
+        places[k] = (from_bcd(b[0]) * 60 + from_bcd(s)) * 75 + from_bcd(f);
+    }
+    return std::pair{places, sound};
+}
+
+enum class ScanState { none, updated, other };
+
+// What "update scan offsets" writes, seen from its result: every sector's
+// scan information names, by packet (sectors from the item's first one that
+// carries payload), the nearest picture before and after among one set of
+// pictures, and as the furthest back and ahead one of that set on the same
+// side, or the sector itself when it has none in reach. An encoder's own
+// values (placeholders, other counts) do not hold together so.
+ScanState item_scan_state(const DiscImage& image, std::uint32_t first, std::uint32_t sectors)
+{
+    std::uint32_t end = first + sectors;
+    while (first < end && !carries_payload(image, first))
+        ++first;
+    std::vector<std::pair<std::int64_t, std::array<std::int64_t, scan_places>>> records;
+    std::set<std::int64_t> pictures;
+    for (std::uint32_t lsn = first; lsn < end; ++lsn) {
+        auto places = last_scan_places(block_at(image, lsn));
+        if (!places)
+            continue;
+        if (!places->second)
+            return ScanState::other;
+        records.emplace_back(lsn - first, places->first);
+        for (std::int64_t p : {places->first[scan_previous], places->first[scan_next]})
+            if (p != no_place)
+                pictures.insert(p);
+    }
+    if (records.empty())
+        return ScanState::none;
+    if (!pictures.empty() && *pictures.rbegin() >= end - first)
+        return ScanState::other;
+    for (const auto& [packet, places] : records) {
+        auto after = pictures.upper_bound(packet);
+        auto before = pictures.lower_bound(packet);
+        std::int64_t next = after == pictures.end() ? no_place : *after;
+        std::int64_t previous = before == pictures.begin() ? no_place : *std::prev(before);
+        std::int64_t back = places[scan_back], ahead = places[scan_ahead];
+        if (places[scan_previous] != previous || places[scan_next] != next ||
+            (back != packet && (!pictures.count(back) || back > previous || previous == no_place)) ||
+            (ahead != packet && (!pictures.count(ahead) || ahead < next || next == no_place)))
+            return ScanState::other;
+    }
+    return ScanState::updated;
+}
+
+void read_scan_offsets(const DiscImage& image, const DiscLayout& layout, DiscTiming& timing)
+{
+    bool updated = false, other = false;
+    auto look = [&](std::uint32_t first, std::uint32_t sectors) {
+        ScanState state = item_scan_state(image, first, sectors);
+        updated = updated || state == ScanState::updated;
+        other = other || state == ScanState::other;
+    };
+    for (const SequenceItem& item : layout.sequences)
+        look(item.first_lsn, item.sectors);
+    for (const SegmentItem& item : layout.segments)
+        look(item.first_lsn, item.sectors);
+    timing.scan_offsets_updated = updated && !other;
+    if (updated && other)
+        note(timing, scan_offsets_text);
+}
+
 }  // namespace
 
 DiscTiming read_disc_timing(const DiscImage& image, const DiscLayout& layout)
@@ -203,6 +301,7 @@ DiscTiming read_disc_timing(const DiscImage& image, const DiscLayout& layout)
     read_entry_times(image, layout, timing);
     read_layout_options(image, layout, timing);
     timing.tracks_v30 = tracks_file_is_v30(image, layout);
+    read_scan_offsets(image, layout, timing);
     return timing;
 }
 

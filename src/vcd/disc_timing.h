@@ -33,6 +33,9 @@ struct DiscTiming {
     // SVCD/TRACKS.SVD in the later form: cumulative times and two bytes of
     // stream kinds per track.
     bool tracks_v30 = false;
+    // The scan information of the MPEG-2 items points at the sectors of
+    // their pictures, as vcdxbuild's "update scan offsets" writes it.
+    bool scan_offsets_updated = false;
     // What the disc holds that no description can say, one phrase each.
     std::vector<std::string> uncarried;
 };
