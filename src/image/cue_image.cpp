@@ -54,8 +54,17 @@ DiscImage image_of_sheet(const ParsedSheet& parsed, std::span<const BinImage> bi
         for (std::size_t i = first; i < last; ++i) {
             const TrackRecord& e = entries[i];
             std::uint64_t end = i + 1 < last ? std::clamp(entries[i + 1].start_offset, start, size) : size;
+            // An INDEX past the end of the last BIN (one cut short) promises
+            // the sectors up to its own, which the image lacks.
+            std::uint32_t at = lsn;
+            if (b + 1u == bins.size() && e.start_offset > start && e.sector_size > 0)
+                at += static_cast<std::uint32_t>(
+                    std::min<std::uint64_t>((e.start_offset - start + e.sector_size - 1) / e.sector_size,
+                                            max_input_size / raw_sector_size));
+            if (at > lsn)
+                image.promised = std::max(image.promised, at + 1);
             if (image.tracks.empty() || image.tracks.back().number != e.track_number)
-                image.tracks.push_back({e.track_number, lsn, mode_of(e)});
+                image.tracks.push_back({e.track_number, at, mode_of(e)});
             const std::uint64_t whole = (end - start) / e.sector_size;
             const auto tail = static_cast<std::uint32_t>((end - start) % e.sector_size);
             if (whole > 0 || tail > 0) {

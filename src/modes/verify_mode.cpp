@@ -2,6 +2,7 @@
 // image, once, checks what each sector promises about itself and reports
 // track by track. Nothing is written.
 #include <algorithm>
+#include <cstring>
 
 #include "image/bare_image.h"
 #include "image/image_formats.h"
@@ -56,6 +57,30 @@ std::string unchecked_why(TrackMode mode, std::uint32_t sector_size)
     return formatted(cooked_text, static_cast<unsigned>(sector_size));
 }
 
+// The ISO 9660 volume descriptor lies at sector 16.
+constexpr std::uint32_t descriptor_lsn = 16;
+
+// The size of the volume whose descriptor is this raw sector 16, where that
+// sector is whole; 0 where it is no descriptor.
+std::uint32_t volume_sectors(std::span<const std::uint8_t, raw_sector_size> sector)
+{
+    if (check_sector(sector, descriptor_lsn) & damage_faults)
+        return 0;
+    const std::uint8_t* data = sector.data() + (sector[15] == 1 ? 16 : form2_data_offset);
+    if (std::memcmp(data, "\x01" "CD001", 6) != 0)
+        return 0;
+    return static_cast<std::uint32_t>(data[80] | data[81] << 8 | data[82] << 16 | std::uint32_t{data[83]} << 24);
+}
+
+std::uint32_t volume_sectors(const DiscImage& image)
+{
+    const DiscRun* run = run_of(image, descriptor_lsn);
+    if (!run || !framing_of(*run).checkable)
+        return 0;
+    return volume_sectors(std::span<const std::uint8_t, raw_sector_size>(read_disc_sector(image, descriptor_lsn),
+                                                                         raw_sector_size));
+}
+
 // Every sector of the image at its place on the disc, track by track as the
 // image gives them, read in large blocks. Sectors stored without their sync
 // and header are checked for the rest.
@@ -102,6 +127,15 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows)
         }
     }
     close_image(image);
+    // Sectors the sheet or the filesystem promises past the image's end.
+    std::uint32_t held = image.sectors + (!image.runs.empty() && image.runs.back().tail_bytes > 0);
+    std::uint32_t promised = std::max(image.promised, volume_sectors(image));
+    for (std::uint32_t lsn = held; lsn < promised;) {
+        std::size_t row = row_of(lsn);
+        std::uint32_t stop = row + 1 < tracks.size() ? std::min(promised, tracks[row + 1].first_lsn) : promised;
+        tally_missing(rows[row].tally, lsn, stop - lsn);
+        lsn = stop;
+    }
 }
 
 // No place on the disc is known: the first sector with a sound header that
@@ -128,9 +162,16 @@ void verify_raw_image(std::vector<TrackRow>& rows)
         lba += static_cast<std::uint32_t>(whole);
         pos += whole * raw_sector_size;
         if (whole * raw_sector_size < n) {
-            tally_sector(tally, lba, fault_cut_short);
+            tally_sector(tally, lba++, fault_cut_short);
             pos = io.input_size;
         }
+    }
+    // An image that starts at the disc's first sector holds the whole volume.
+    if (anchor == 0u && io.input_size >= (descriptor_lsn + 1) * std::uint64_t{raw_sector_size}) {
+        const std::uint8_t* sector = io.input_file.need(descriptor_lsn * std::uint64_t{raw_sector_size}, raw_sector_size);
+        std::uint32_t volume = volume_sectors(std::span<const std::uint8_t, raw_sector_size>(sector, raw_sector_size));
+        if (volume > lba)
+            tally_missing(tally, lba, volume - lba);
     }
     io.input_file.close_checked();
 }

@@ -130,9 +130,9 @@ std::uint16_t mode2_faults(const std::uint8_t* body)
     return faults;
 }
 
-constexpr std::array<const char*, 9> fault_words = {
+constexpr std::array<const char*, 10> fault_words = {
     "sync", "address", "mode byte", "subheader copies differ", "EDC", "P parity", "Q parity", "all zero",
-    "cut short",
+    "cut short", "missing",
 };
 
 }  // namespace
@@ -208,6 +208,14 @@ std::optional<std::uint32_t> anchor_lba(std::span<const std::uint8_t> raw)
         return *here - static_cast<std::uint32_t>(i);
     }
     return std::nullopt;
+}
+
+void tally_missing(SectorTally& tally, std::uint32_t lba, std::uint32_t count)
+{
+    if (count == 0)
+        return;
+    tally.read += count;
+    tally.damage.push_back({lba, count, fault_missing});
 }
 
 void tally_sector(SectorTally& tally, std::uint32_t lba, std::uint16_t faults)

@@ -25,6 +25,7 @@ enum SectorFault : std::uint16_t {
     // they could not read (vcdimager writes real empty sectors in gaps).
     fault_blank = 1u << 7,
     fault_cut_short = 1u << 8,  // the image ends inside the sector
+    fault_missing = 1u << 9,    // the image ends before the sector its sheet or filesystem promises
     // Not damage: a Form 2 sector whose EDC field is zero, "not computed".
     note_no_edc = 1u << 15,
 };
@@ -68,6 +69,8 @@ struct SectorTally {
 };
 
 void tally_sector(SectorTally& tally, std::uint32_t lba, std::uint16_t faults);
+// Adds `count` sectors from lba on that the image does not hold.
+void tally_missing(SectorTally& tally, std::uint32_t lba, std::uint32_t count);
 
 // Checks raw.size() / 2352 whole sectors, the first at first_lba, and adds
 // them to the tally. With check_addresses false the headers' addresses are

@@ -36,21 +36,30 @@ TEST(BlockReader, MappedViewsAreTheFilesBytesUntilItShrinks)
     }
     // Cut shorter while mapped: zeros past the new end, and the run ends at
     // the close, the next window or the next file, whichever comes first.
-    for (int way = 0; way < 2; ++way) {
+    // Another reader's window meanwhile is guarded on its own and keeps its bytes.
+    s.write("other", data);
+    BlockReader other(io_block_size);
+    other.map_files(true);
+    ASSERT_TRUE(other.open(s.path("other")));
+    for (int way = 0; way < 3; ++way) {
         s.write("in", data);
         ASSERT_TRUE(in.open(s.path("in")));
         testing::internal::CaptureStdout();
         std::span<const std::uint8_t> first = in.view(1 << 20, 4096);
+        std::span<const std::uint8_t> kept = other.view(1 << 20, 4096);
         std::filesystem::resize_file(s.path("in"), 4096);
         EXPECT_EQ(first[100], 0);
+        EXPECT_EQ(kept[100], data[(1 << 20) + 100]);
         if (way == 0) {
             EXPECT_THROW(in.close_checked(), RunEnd);
-        } else {
+        } else if (way == 1) {
             EXPECT_THROW(in.view(3 << 20, 10), RunEnd);
             EXPECT_THROW(in.open(s.path("in")), RunEnd);
+        } else {
+            EXPECT_THROW(in.open(s.path("other")), RunEnd);  // the next file does not hide the loss
         }
         const std::string line = s.path("in").string() + " could not be read.\n";
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), way ? line + line : line);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), way == 1 ? line + line : line);
         in.reset();  // a new run with the same reader starts afresh
     }
     ASSERT_TRUE(in.open(s.path("in")));
