@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 #include "cli/mode_table.h"
@@ -125,7 +126,7 @@ void print_usage(int status)
     end_run(status);
 }
 
-void parse_command_line(int argc, const char* const* argv)
+std::vector<std::string> parse_command_line(int argc, const char* const* argv)
 {
     for (int index = 1; index < argc; ++index)
         if (std::string_view(argv[index]) == "--help" || std::string_view(argv[index]) == "-h")
@@ -136,6 +137,7 @@ void parse_command_line(int argc, const char* const* argv)
     long long read_size = 0;
     long long write_size = 0;
     int names_taken = 0;
+    std::vector<std::string> names;
     for (int index = 1; index < argc; ++index) {
         std::string_view arg = argv[index];
         if (starts_folded(arg, "-track")) {
@@ -180,10 +182,14 @@ void parse_command_line(int argc, const char* const* argv)
         }
         if (names_taken == 0) {
             io.input_name = input_name(arg, settings.mode);
+            names.push_back(io.input_name);
             names_taken = 1;
             // The check has no output file: its one name ends the command line.
             if (settings.mode == verify_mode)
-                return;
+                return names;
+        } else if (settings.mode == disc2bin_mode) {
+            // Every name is a read of the disc until the last, the sheet to write.
+            names.emplace_back(arg);
         } else {
             io.output_name = arg;
             if (!has_extension(io.output_name) && settings.mode != disc2mpg_mode && !names_device(io.output_name))
@@ -194,10 +200,19 @@ void parse_command_line(int argc, const char* const* argv)
                 say("%s", no_conversion_text);
                 end_run(1);
             }
-            return;
+            names.push_back(io.output_name);
+            return names;
         }
     }
     if (names_taken == 1 && settings.mode == verify_mode)
-        return;
+        return names;
+    if (settings.mode == disc2bin_mode && names.size() >= 2) {
+        if (!has_extension(names.back()))
+            names.back() += ".cue";
+        io.output_name = names.back();
+        settings.read_sector_override = sector_override(read_size, read_size_text);
+        settings.write_sector_override = sector_override(write_size, write_size_text);
+        return names;
+    }
     print_usage(argc > 1 ? 1 : 0);
 }

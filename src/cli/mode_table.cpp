@@ -19,6 +19,11 @@ constexpr const char* disc2mpg_usage[] = {
     "-disc2mpg      disc --> folder (every movie, still and menu of a\n",
     "               Video CD or SVCD, and its description)\n",
 };
+constexpr const char* disc2bin_usage[] = {
+    "-disc2bin      disc [disc ...] --> .cue/.bin/.map (one whole image from\n",
+    "               every read of a disc, sector by sector; the map marks\n",
+    "               what is still damaged, and a new run adds to it)\n",
+};
 constexpr const char* verify_usage[] = {
     "-verify        disc or .raw/.bin: check every sector, no output\n",
     "               (a disc: .cue/.bin, .toc, .nrg, .ccd, .mds, a bare\n",
@@ -27,7 +32,7 @@ constexpr const char* verify_usage[] = {
 
 }  // namespace
 
-const std::array<ModeRow, 11> mode_rows = {{
+const std::array<ModeRow, 12> mode_rows = {{
     {"-cue2raw", cue2raw_mode, output_raw, true, ".cue", cue2raw_usage, cue2raw},
     {"-cue2dat", cue2dat_mode, output_dat, true, ".cue", cue2dat_usage, cue2dat},
     {"-cue2mpg", cue2mpg_mode, output_mpg, false, ".cue", cue2mpg_usage, cue2mpg},
@@ -38,6 +43,7 @@ const std::array<ModeRow, 11> mode_rows = {{
     {"-mpg2dat", mpg2dat_mode, output_dat, true, ".mpg", mpg2dat_usage, mpg2dat},
     {"-dat2mpg", dat2mpg_mode, output_mpg, false, ".dat", dat2mpg_usage, dat2mpg},
     {"-disc2mpg", disc2mpg_mode, output_mpg, false, nullptr, disc2mpg_usage, disc2mpg},
+    {"-disc2bin", disc2bin_mode, output_raw, true, nullptr, disc2bin_usage, nullptr, disc2bin},
     {"-verify", verify_mode, output_raw, true, ".cue", verify_usage, verify},
 }};
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "run/run_state.h"
@@ -16,10 +17,13 @@ struct ModeRow {
     const char* input_extension;  // given to an input name without one; nullptr for none
     std::span<const char* const> usage;
     void (*run)();
+    // A mode that takes every name of the command line (sources, then the
+    // output) instead.
+    void (*run_on_names)(std::span<const std::string> names) = nullptr;
 };
 
 // In the order the usage text lists them.
-extern const std::array<ModeRow, 11> mode_rows;
+extern const std::array<ModeRow, 12> mode_rows;
 
 // The row of a mode, or nullptr for none.
 const ModeRow* mode_row(std::uint16_t mode);

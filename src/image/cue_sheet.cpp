@@ -157,6 +157,7 @@ struct Parser {
         entry.bin = current_bin();
         entry.track_number = static_cast<std::int16_t>(track_number);
         entry.track_mode = sheet.mode_char;
+        entry.index_number = static_cast<std::int16_t>(index_number);
         sheet.entries.push_back(entry);
     }
 

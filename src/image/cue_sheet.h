@@ -27,6 +27,7 @@ struct TrackRecord {
     // fifth character of its type word ('1' for MODE1/2352, '2' for MODE2/2352).
     std::int16_t track_number = 0;
     char track_mode = 0;
+    std::int16_t index_number = 1;  // 0 for a pregap's INDEX 00
 };
 
 // A BIN image a CUE sheet names, as found and measured.

@@ -74,14 +74,15 @@ mode_t new_file_mode()
 
 }  // namespace
 
-bool BlockWriter::open(const std::string& path)
+bool BlockWriter::open(const std::string& path, bool replace_input)
 {
     abandon();
     name_ = path;
     used_ = 0;
     struct stat st {};
     bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && is_run_input(st)) {
+    bool an_input = exists && is_run_input(st);
+    if (an_input && !(replace_input && S_ISREG(st.st_mode))) {
         say(same_file_text, path.c_str());
         return false;
     }
@@ -118,7 +119,9 @@ bool BlockWriter::open(const std::string& path)
         return true;
     }
     // No temporary file in that folder (one that may not be written to, for
-    // instance): the output is written in place.
+    // instance): the output is written in place, unless it is still read.
+    if (an_input)
+        return false;
     fd_ = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return fd_ >= 0;
 }
@@ -216,7 +219,16 @@ void BlockWriter::abandon()
     }
 }
 
-void remove_unfinished_output_on_signals()
+namespace {
+
+volatile std::sig_atomic_t deferred_signal = 0;
+
+void note_stop_signal(int sig)
+{
+    deferred_signal = sig;
+}
+
+void handle_stop_signals(void (*handler)(int))
 {
     for (int sig : stop_signals) {
         struct sigaction old {};
@@ -225,10 +237,34 @@ void remove_unfinished_output_on_signals()
         if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
             continue;
         struct sigaction act {};
-        act.sa_handler = on_stop_signal;
+        act.sa_handler = handler;
         sigemptyset(&act.sa_mask);
         ::sigaction(sig, &act, nullptr);
     }
+}
+
+}  // namespace
+
+void remove_unfinished_output_on_signals()
+{
+    handle_stop_signals(on_stop_signal);
+}
+
+void defer_stop_signals()
+{
+    handle_stop_signals(note_stop_signal);
+}
+
+int stop_signal_seen()
+{
+    return deferred_signal;
+}
+
+void stop_by_signal(int sig)
+{
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+    std::_Exit(128 + sig);
 }
 
 namespace {

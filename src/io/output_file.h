@@ -23,8 +23,10 @@ public:
     ~BlockWriter() { abandon(); }
 
     // Starts a new output; false when that is not possible, or when the
-    // file is one of the run's inputs, which replacing would destroy.
-    bool open(const std::string& path);
+    // file is one of the run's inputs, which replacing would destroy. With
+    // replace_input an input file may be replaced all the same, through a
+    // temporary file renamed over it once the run has read what it needs.
+    bool open(const std::string& path, bool replace_input = false);
     bool is_open() const { return fd_ >= 0; }
     const std::string& name() const { return name_; }
 
@@ -68,3 +70,11 @@ void say_unwritable(const std::string& name);
 // ignored) the temporary file of the output being written is removed before
 // the signal ends the process as it would have.
 void remove_unfinished_output_on_signals();
+
+// From here on SIGINT, SIGTERM and SIGHUP (those not ignored) only note
+// that they came, for a job that finishes its outputs before it stops.
+void defer_stop_signals();
+// The stop signal that came since, or 0.
+int stop_signal_seen();
+// Ends the process as that signal would have.
+[[noreturn]] void stop_by_signal(int sig);

@@ -1,6 +1,9 @@
 // The nine conversions and the check, named after their options.
 #pragma once
 
+#include <span>
+#include <string>
+
 void cue2raw();
 void cue2mpg();
 void cue2dat();
@@ -12,4 +15,6 @@ void mpg2mpg();
 void mpg2dat();
 void disc2mpg();
 void verify();
+// Its names: every read of the disc, then the sheet to write.
+void disc2bin(std::span<const std::string> names);
 

@@ -25,6 +25,7 @@ enum ConversionMode : std::uint16_t {
     mpg2dat_mode = 9,
     disc2mpg_mode = 10,
     verify_mode = 11,  // checks every sector of its one input, writes nothing
+    disc2bin_mode = 12,  // merges reads of one disc into one image
 };
 
 enum OutputKind : std::uint16_t { output_raw = 0, output_dat = 1, output_mpg = 2 };

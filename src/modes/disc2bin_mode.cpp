@@ -1,0 +1,325 @@
+// -disc2bin: one whole 2352-byte image of a disc from every read of it (any
+// shape, a drive included), each sector taken from the read whose copy holds
+// up to its own checks, with a ddrescue mapfile of what is still damaged.
+// An earlier run's image and map are read first, so each read adds to it.
+#include <algorithm>
+#include <sys/stat.h>
+
+#include "image/cdio_source.h"
+#include "image/disc_image.h"
+#include "image/image_formats.h"
+#include "image/rescue_map.h"
+#include "modes/disc_merge.h"
+#include "modes/modes.h"
+#include "run/run_state.h"
+#include "sector/sector_check.h"
+
+namespace {
+
+constexpr const char* source_text = "Disc source %zu --> %s\n";
+constexpr const char* destination_text = "Disc image destination --> %s\n";
+constexpr const char* method_text = "Merging method --> disc2bin\n\n";
+constexpr const char* resumed_text = "(the image and map of an earlier run)";
+constexpr const char* refused_option_text = "%s means nothing with -disc2bin: every sector is written whole.\n";
+constexpr const char* user_data_only_text =
+    "%s holds the user data of its sectors alone: the Form 2 sectors of a Video CD cannot be rebuilt from it.\n";
+constexpr const char* different_discs_text = "%s and %s are not the same disc: %s.\n";
+constexpr const char* unread_map_text = "%s is not a ddrescue mapfile of %s.\n";
+constexpr const char* table_head_text = " Track      Sectors        Whole      Damaged     Not read   Taken from source 1, 2, ...\n";
+constexpr const char* row_text = "    %02d   %10llu   %10llu   %10llu   %10llu  ";
+constexpr const char* taken_text = " %llu";
+constexpr const char* range_text = "           %s\n";
+constexpr const char* more_ranges_text = "           ... and %zu more damaged ranges\n";
+constexpr const char* whole_text = "\n\xfe merged: all %llu sectors whole.\n\n";
+constexpr const char* damaged_text = "\n\xfe merged: %llu of %llu sectors damaged, %llu not read.\n\n";
+constexpr const char* stopped_text = "\n\xfe stopped: the sectors not yet read are marked not read.\n";
+constexpr const char* cue_file_text = "FILE \"%s\" BINARY\n";
+constexpr const char* cue_track_text = "  TRACK %02d %s\n";
+constexpr const char* cue_index_text = "    INDEX %02d %02u:%02u:%02u\n";
+
+constexpr std::size_t max_ranges_shown = 100;
+// Where a ddrescue map may be larger than a sheet: one line per block.
+constexpr std::uint64_t max_map_size = 64u << 20;
+
+void refuse_options()
+{
+    const char* refused = settings.track_selected          ? "-track##"
+                          : settings.read_sector_override  ? "-r####"
+                          : settings.write_sector_override ? "-w####"
+                                                           : nullptr;
+    if (refused) {
+        say(refused_option_text, refused);
+        end_run(1);
+    }
+}
+
+bool is_file(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string base_name(const std::string& path)
+{
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The sectors an earlier run's map marks whole.
+std::vector<bool> whole_in_map(const std::string& map_path, const std::string& bin_path)
+{
+    std::string text;
+    std::optional<std::vector<MapBlock>> blocks;
+    if (read_small_file(map_path, max_map_size, text) == WholeFile::read)
+        blocks = parse_rescue_map(text);
+    if (!blocks) {
+        say(unread_map_text, map_path.c_str(), bin_path.c_str());
+        end_run(1);
+    }
+    std::vector<bool> whole;
+    for (const MapBlock& b : *blocks) {
+        if (b.status != '+')
+            continue;
+        std::uint64_t first = (b.pos + raw_sector_size - 1) / raw_sector_size, end = (b.pos + b.size) / raw_sector_size;
+        end = std::min<std::uint64_t>(end, max_input_size / raw_sector_size);
+        if (end > whole.size())
+            whole.resize(end);
+        for (std::uint64_t s = first; s < end; ++s)
+            whole[s] = true;
+    }
+    return whole;
+}
+
+struct TrackReport {
+    int number = 0;
+    SectorTally tally;
+    std::uint64_t unread = 0;
+    std::vector<std::uint64_t> taken;
+};
+
+struct Outputs {
+    std::vector<MapBlock> map;
+    std::vector<TrackReport> tracks;
+};
+
+// The tracks of the result: the first read's list that has one, each track's
+// INDEX 00 from any read that states it; one track of either mode where no
+// read has a list.
+std::vector<DiscTrack> merged_tracks(const std::vector<DiscImage>& reads)
+{
+    std::vector<DiscTrack> tracks;
+    for (const DiscImage& read : reads)
+        if (tracks.empty() && !read.tracks.empty())
+            tracks = read.tracks;
+    if (tracks.empty())
+        return {{1, 0, TrackMode::unknown, 0, false}};
+    for (const DiscImage& read : reads)
+        for (std::size_t t = 0; t < read.tracks.size() && t < tracks.size(); ++t)
+            if (read.tracks[t].states_pregap && !tracks[t].states_pregap)
+                tracks[t] = {tracks[t].number, read.tracks[t].first_lsn, tracks[t].mode, read.tracks[t].pregap, true};
+    if (tracks.front().first_lsn != 0)
+        tracks.insert(tracks.begin(), {1, 0, TrackMode::unknown, 0, false});
+    return tracks;
+}
+
+const char* cue_mode(TrackMode mode)
+{
+    return mode == TrackMode::audio ? "AUDIO" : mode == TrackMode::mode1 ? "MODE1/2352" : "MODE2/2352";
+}
+
+std::string cue_text(const std::string& bin_name, const std::vector<DiscTrack>& tracks)
+{
+    auto index = [](int number, std::uint32_t lsn) {
+        return formatted(cue_index_text, number, lsn / 4500, lsn / 75 % 60, lsn % 75);
+    };
+    std::string text = formatted(cue_file_text, bin_name.c_str());
+    for (const DiscTrack& t : tracks) {
+        text += formatted(cue_track_text, t.number, cue_mode(t.mode));
+        if (t.pregap > 0)
+            text += index(0, t.first_lsn);
+        text += index(1, t.first_lsn + t.pregap);
+    }
+    return text;
+}
+
+void write_text(const std::string& path, const std::string& text, bool replace_input)
+{
+    BlockWriter& out = io.output_file;
+    if (!out.open(path, replace_input)) {
+        say_unwritable(path);
+        end_run(1);
+    }
+    out.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    out.close();
+}
+
+// Every sector from 0 to the end of the longest read, into the open output.
+Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscTrack>& tracks,
+                    const std::vector<bool>& whole_before, std::uint32_t sectors, bool stop_on_signal)
+{
+    Outputs result;
+    for (const DiscTrack& t : tracks)
+        result.tracks.push_back({t.number, {}, 0, std::vector<std::uint64_t>(reads.size())});
+    BlockWriter& out = io.output_file;
+    static constexpr std::array<std::uint8_t, raw_sector_size> zeros{};
+    std::vector<const std::uint8_t*> copies(reads.size());
+    // Whole 2352-byte sectors of the first read that follow each other in its
+    // file go over together, through the kernel.
+    const DiscRun* pending_run = nullptr;
+    std::uint64_t pending_from = 0, pending_bytes = 0;
+    auto flush = [&] {
+        if (pending_bytes)
+            out.copy_from(image_file(reads[0], pending_run->file), pending_from, pending_bytes);
+        pending_bytes = 0;
+    };
+    std::size_t row = 0;
+    int stopped = 0;
+    for (std::uint32_t lsn = 0; lsn < sectors; ++lsn) {
+        while (row + 1 < tracks.size() && tracks[row + 1].first_lsn <= lsn)
+            ++row;
+        TrackReport& report = result.tracks[row];
+        if (stop_on_signal && !stopped)
+            stopped = stop_signal_seen();
+        SectorChoice choice;
+        const DiscRun* first = stopped ? nullptr : run_of(reads[0], lsn);
+        if (first && lsn < whole_before.size() && whole_before[lsn]) {
+            choice = {0, Kept::whole, 0};
+            copies[0] = nullptr;
+        } else if (!stopped) {
+            std::fill(copies.begin(), copies.end(), nullptr);
+            for (std::size_t r = 0; r < reads.size(); ++r) {
+                copies[r] = run_of(reads[r], lsn) ? read_disc_sector(reads[r], lsn) : nullptr;
+                // Later reads are asked only where the first does not prove itself.
+                if (r == 0 && copies[0] && checks_of(tracks[row].mode) != nothing_to_check &&
+                    !(check_sector(std::span<const std::uint8_t, raw_sector_size>(copies[0], raw_sector_size), lsn,
+                                   checks_of(tracks[row].mode)) &
+                      (damage_faults | note_no_edc)))
+                    break;
+            }
+            choice = choose_copy(copies, lsn, checks_of(tracks[row].mode));
+        }
+        const bool raw_file = first && first->sector_size == raw_sector_size && !reads[0].files[first->file].source;
+        if (choice.kept != Kept::unread && choice.source == 0 && raw_file) {
+            std::uint64_t at = first->offset + std::uint64_t{lsn - first->first_lsn} * raw_sector_size;
+            if (pending_bytes && (pending_run != first || pending_from + pending_bytes != at))
+                flush();
+            if (!pending_bytes)
+                pending_run = first, pending_from = at;
+            pending_bytes += raw_sector_size;
+        } else {
+            flush();
+            const std::uint8_t* bytes = choice.kept == Kept::unread ? zeros.data()
+                                        : copies[choice.source]    ? copies[choice.source]
+                                                                   : read_disc_sector(reads[0], lsn);
+            out.write(bytes, raw_sector_size);
+        }
+        if (choice.kept == Kept::unread) {
+            ++report.unread;
+            tally_sector(report.tally, lsn, fault_missing);
+        } else {
+            ++report.taken[choice.source];
+            tally_sector(report.tally, lsn, choice.kept == Kept::whole ? 0 : choice.faults);
+        }
+        add_map_block(result.map, std::uint64_t{lsn} * raw_sector_size, raw_sector_size, static_cast<char>(choice.kept));
+    }
+    flush();
+    if (stopped)
+        say("%s", stopped_text);
+    return result;
+}
+
+// The report: per track the sectors whole, damaged and not read, and how
+// many each read gave; then every range still damaged.
+bool print_report(const Outputs& result)
+{
+    unsigned long long all = 0, damaged = 0, unread = 0;
+    say("%s", table_head_text);
+    for (const TrackReport& t : result.tracks) {
+        const SectorTally& tally = t.tally;
+        unsigned long long bad = tally.read - tally.whole - t.unread;
+        all += tally.read;
+        damaged += bad;
+        unread += t.unread;
+        say(row_text, t.number, static_cast<unsigned long long>(tally.read),
+            static_cast<unsigned long long>(tally.whole), bad, static_cast<unsigned long long>(t.unread));
+        for (std::uint64_t n : t.taken)
+            say(taken_text, static_cast<unsigned long long>(n));
+        say("\n");
+        for (std::size_t i = 0; i < tally.damage.size() && i < max_ranges_shown; ++i)
+            say(range_text, describe_range(tally.damage[i]).c_str());
+        if (tally.damage.size() > max_ranges_shown)
+            say(more_ranges_text, tally.damage.size() - max_ranges_shown);
+    }
+    if (damaged == 0 && unread == 0) {
+        say(whole_text, all);
+        return true;
+    }
+    say(damaged_text, damaged, all, unread);
+    return false;
+}
+
+}  // namespace
+
+void disc2bin(std::span<const std::string> names)
+{
+    const std::string& cue_path = names.back();
+    const std::string stem = cue_path.substr(0, cue_path.rfind('.'));
+    const std::string bin_path = stem + ".bin", map_path = stem + ".map";
+    std::span<const std::string> sources = names.first(names.size() - 1);
+    const bool resumed = is_file(bin_path) && is_file(map_path);
+    if (resumed)
+        say(source_text, std::size_t{1}, resumed_text);
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        say(source_text, i + 1 + resumed, sources[i].c_str());
+    say(destination_text, cue_path.c_str());
+    say("%s", method_text);
+    refuse_options();
+
+    std::vector<DiscImage> reads;
+    std::vector<bool> whole_before;
+    if (resumed) {
+        whole_before = whole_in_map(map_path, bin_path);
+        reads.push_back(open_disc_image(is_file(cue_path) ? cue_path : bin_path));
+    }
+    bool from_drive = false;
+    for (const std::string& name : sources) {
+        const ImageFormat& format = image_format_of(name);
+        from_drive = from_drive || &format == &drive_format;
+        reads.push_back(format.open(name));
+        if (std::any_of(reads.back().runs.begin(), reads.back().runs.end(),
+                        [](const DiscRun& r) { return !framing_of(r).checkable; })) {
+            say(user_data_only_text, name.c_str());
+            end_run(1);
+        }
+    }
+    auto name_of = [&](std::size_t r) { return resumed ? (r ? sources[r - 1] : bin_path) : sources[r]; };
+    for (std::size_t r = 1; r < reads.size(); ++r)
+        if (std::string why = disc_difference(reads[0], reads[r]); !why.empty()) {
+            say(different_discs_text, name_of(0).c_str(), name_of(r).c_str(), why.c_str());
+            end_run(1);
+        }
+    std::uint32_t sectors = 0;
+    for (const DiscImage& read : reads)
+        sectors = std::max({sectors, read.sectors, read.promised});
+    std::vector<DiscTrack> tracks = merged_tracks(reads);
+    map_image_files(reads[0]);
+    if (from_drive)
+        defer_stop_signals();
+
+    if (!io.output_file.open(bin_path, resumed)) {
+        say_unwritable(bin_path);
+        end_run(1);
+    }
+    Outputs result = merge_reads(reads, tracks, whole_before, sectors, from_drive);
+    for (const DiscImage& read : reads)
+        close_image(read);
+    // The image before its map: a map never marks whole what its image does
+    // not hold, however a run ends.
+    io.output_file.close();
+    write_text(map_path, rescue_map_text(result.map), resumed);
+    write_text(cue_path, cue_text(base_name(bin_path), tracks), resumed);
+    if (int sig = stop_signal_seen())
+        stop_by_signal(sig);
+    if (!print_report(result))
+        settings.exit_status = 1;
+}
