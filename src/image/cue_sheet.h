@@ -32,6 +32,10 @@ struct ParsedSheet {
     // Set with that message where the sheet has a single track that is not
     // Mode 1: the CUE modes refuse it, a whole disc reads it like any other.
     bool one_track = false;
+    // The first line a whole disc cannot be read by ("line 4: ..."): the
+    // CUE modes read past it the lenient way, -verify and -disc2mpg refuse
+    // the sheet for it.
+    std::string disc_error;
 };
 
 // A sheet and the BINs it names, found and measured.
@@ -66,8 +70,9 @@ std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string
 std::string read_sheet_text(const std::string& path);
 
 // Reads the sheet at sheet_path and finds and measures every BIN it names.
-// Every error ends the run; with one_track_disc a sheet of one track that is
-// not Mode 1 is read, not refused.
+// Every error ends the run; with one_track_disc (a whole disc) a sheet of one
+// track that is not Mode 1 is read, not refused, and one with a disc_error is
+// refused before any BIN is looked for.
 LoadedSheet load_cue_sheet(const std::string& sheet_path, bool one_track_disc = false);
 
 // The CUE modes' reading of the sheet named by input_name: load_cue_sheet,

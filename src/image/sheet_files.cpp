@@ -12,6 +12,7 @@ constexpr const char* sheet_open_failed_text = "%s could not be opened or access
 constexpr const char* sheet_too_large_text = "%s is larger than 1 MiB: too large for a CUE sheet.\n\n";
 constexpr const char* bin_open_failed_text = "%s could not be opened or accessed.\n";
 constexpr const char* bin_name_hint_text = "The filename specified inside the CUE file could be wrong\n\n";
+constexpr const char* disc_sheet_refused_text = "%s, %s\n";
 constexpr const char* size_warning_text = "\n** BIN size does not match size expected in CUE file. **\n\n";
 constexpr const char* mode1_detected_text = "- Mode 1 detected: -fix option automatically disabled.\n";
 constexpr const char* mode1_refused_lines[] = {
@@ -133,6 +134,10 @@ std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string
 LoadedSheet load_cue_sheet(const std::string& sheet_path, bool one_track_disc)
 {
     LoadedSheet loaded{parse_cue_sheet(read_sheet_text(sheet_path)), {}};
+    if (one_track_disc && !loaded.sheet.disc_error.empty()) {
+        say(disc_sheet_refused_text, sheet_path.c_str(), loaded.sheet.disc_error.c_str());
+        end_run(1);
+    }
     for (const std::string& name : loaded.sheet.bins)
         loaded.bins.push_back(open_bin(sheet_path, name));
     if (!loaded.sheet.error.empty() && !(one_track_disc && loaded.sheet.one_track)) {
