@@ -10,6 +10,7 @@
 #include "image/cue_sheet.h"
 #include "image/nrg_image.h"
 #include "image/toc_sheet.h"
+#include "sector/framing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TocSheet toc = parse_toc(text);
     if (toc.unsupported.empty())
         for (const TocPiece& piece : toc.pieces)
-            if ((piece.sector_size != 2352 && piece.sector_size != 2336) || toc.tracks == 0)
+            if ((!piece.file.empty() && !framing_of(piece.sector_size)) || toc.tracks == 0 || piece.track == 0)
                 std::abort();
     const std::uint64_t data_end = 1u << 30;
     for (const ImageRun& run : parse_nrg_chunks({data, size}, data_end).runs)

@@ -20,9 +20,9 @@ constexpr const char* disc2mpg_usage[] = {
     "               Video CD or SVCD, and its description)\n",
 };
 constexpr const char* disc2bin_usage[] = {
-    "-disc2bin      disc [disc ...] --> .cue/.bin/.map (one whole image from\n",
-    "               every read of a disc, sector by sector; the map marks\n",
-    "               what is still damaged, and a new run adds to it)\n",
+    "-disc2bin      disc [disc ...] --> .cue (+ .bin, .map): one whole\n",
+    "               image from every read of a disc, sector by sector; the\n",
+    "               .map marks what is still damaged, a new run adds to it\n",
 };
 constexpr const char* verify_usage[] = {
     "-verify        disc or .raw/.bin: check every sector, no output\n",

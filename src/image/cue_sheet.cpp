@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "io/numbers.h"
+#include "io/report.h"
+#include "io/text.h"
 
 namespace {
 
@@ -10,6 +12,12 @@ constexpr const char* too_many_text = "Total tracks over 98.  Possible error in 
 constexpr const char* missing_file_text = "Error in CUE file!  Missing FILE information.\n\n";
 constexpr const char* incomplete_text = "CUE file is incomplete and is missing the necessary track information.\n\n";
 constexpr const char* bad_type_text = "Track type %s in CUE file is not supported.\n\n";
+// What a whole disc refuses, the line quoted; the CUE modes read past it.
+constexpr const char* bad_index_text = "line %u: \"%s\" does not read as INDEX nn mm:ss:ff (seconds 0-59, frames 0-74).";
+constexpr const char* late_index_text = "line %u: \"%s\" lies at or past 90:00:00, beyond the end of any CD.";
+constexpr const char* backward_index_text = "line %u: \"%s\" goes back before the INDEX above it in the same FILE.";
+constexpr const char* inexact_type_text =
+    "line %u: \"%s\" has a track type other than AUDIO, CDG, CDI/n or MODEm/nnnn.";
 
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 // Lines whose words are text about the disc, never keywords.
@@ -17,6 +25,9 @@ constexpr std::string_view text_line_words[] = {"REM", "TITLE", "PERFORMER", "SO
                                                 "CATALOG", "ISRC", "CDTEXTFILE"};
 // A BIN name longer than this is cut; no real path comes near it.
 constexpr std::size_t max_name_size = 4096;
+// Longer than any CD made: 90 minutes.
+constexpr std::int64_t most_disc_sectors = 90 * frames_per_minute;
+constexpr std::size_t max_quoted_line = 80;
 
 // The sheet read the way scanf reads it: words split at white space (line
 // ends included), numbers with an optional sign.
@@ -97,18 +108,72 @@ std::string read_bin_name(Cursor& c)
     return name.substr(1, name.size() - 2);
 }
 
+// A field of a disc time or an index number, or -1 where it is not digits
+// alone or above `most`.
+int strict_field(std::string_view digits, int most)
+{
+    if (digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](char d) { return d >= '0' && d <= '9'; }))
+        return -1;
+    int value = leading_number(digits);
+    return value <= most ? value : -1;
+}
+
+// The sectors of "mm:ss:ff", or -1.
+std::int64_t strict_time(std::string_view word)
+{
+    std::size_t first = word.find(':'), second = word.find(':', first + 1);
+    if (second == std::string_view::npos)
+        return -1;
+    int m = strict_field(word.substr(0, first), 99), s = strict_field(word.substr(first + 1, second - first - 1), 59),
+        f = strict_field(word.substr(second + 1), 74);
+    return m < 0 || s < 0 || f < 0 ? -1 : m * frames_per_minute + s * frames_per_second + f;
+}
+
+// The type words the lenient reading takes whole: none of their characters
+// ignored ("MODE2/23520" is read as MODE2/2352 there). MODE is in any case,
+// as that reading never looks at it.
+bool exact_type_word(std::string_view word)
+{
+    if (word == "AUDIO" || word == "CDG")
+        return true;
+    if (word.starts_with("CDI/"))
+        return strict_field(word.substr(4), 99999) >= 0;
+    return word.size() == 10 && equals_folded(word.substr(0, 4), "MODE") && word[4] >= '0' && word[4] <= '9' &&
+           word[5] == '/' && strict_field(word.substr(6), 9999) >= 0;
+}
+
 struct Parser {
     Cursor c;
     ParsedSheet sheet;
     int minutes = 0, seconds = 0, frames = 0;
     int track_number = 0;
+    // The number of FILE lines before the latest INDEX line.
+    std::size_t index_file = 0;
+
+    // Notes the first line a whole disc refuses: fault quotes the line that
+    // starts at the keyword at `at`.
+    void refuse_for_disc(const char* fault, std::size_t at)
+    {
+        if (!sheet.disc_error.empty())
+            return;
+        std::string_view from = c.text.substr(at);
+        std::string_view line = from.substr(0, std::min(from.find_first_of("\r\n"), max_quoted_line));
+        line = line.substr(0, line.find_last_not_of(" \t") + 1);
+        std::string_view before = c.text.substr(0, at);
+        // Line ends as the word reading takes them: LF, CR LF or a lone CR.
+        auto line_ends = static_cast<unsigned>(std::count(before.begin(), before.end(), '\n'));
+        for (std::size_t i = 0; i < before.size(); ++i)
+            line_ends += before[i] == '\r' && (i + 1 == before.size() || before[i + 1] != '\n');
+        sheet.disc_error = formatted(fault, line_ends + 1, std::string(line).c_str());
+    }
 
     std::uint16_t current_bin() const
     {
         return static_cast<std::uint16_t>(sheet.bins.empty() ? 0 : sheet.bins.size() - 1);
     }
 
-    void track_line()
+    void track_line(std::size_t at)
     {
         if (!c.number(track_number))
             return;
@@ -121,12 +186,30 @@ struct Parser {
             sheet.error = error_text(bad_type_text, type);
             return;
         }
+        if (!exact_type_word(type))
+            refuse_for_disc(inexact_type_text, at);
         sheet.sector_size = size;
         sheet.mode_char = type.size() > 4 ? type[4] : 0;
     }
 
-    void index_line()
+    // The strict reading of an INDEX line, ahead of the lenient one.
+    void check_index(std::size_t at)
     {
+        Cursor strict = c;
+        std::string_view number = strict.word();
+        std::int64_t p = strict_field(number, 99) >= 0 ? strict_time(strict.word()) : -1;
+        if (p < 0)
+            refuse_for_disc(bad_index_text, at);
+        else if (p >= most_disc_sectors)
+            refuse_for_disc(late_index_text, at);
+        else if (!sheet.entries.empty() && index_file == sheet.bins.size() && p < sheet.last_position)
+            refuse_for_disc(backward_index_text, at);
+        index_file = sheet.bins.size();
+    }
+
+    void index_line(std::size_t at)
+    {
+        check_index(at);
         // Numbers that do not parse keep the values of the previous INDEX line.
         int index_number = 0;
         if (c.number(index_number) && c.number(minutes) && c.literal(':') && c.number(seconds) &&
@@ -190,9 +273,9 @@ ParsedSheet parse_cue_sheet(std::string_view text)
         else if (w.starts_with("FILE"))
             p.sheet.bins.push_back(read_bin_name(p.c));
         else if (w.starts_with("TRACK"))
-            p.track_line();
+            p.track_line(static_cast<std::size_t>(w.data() - text.data()));
         else if (w.starts_with("INDEX"))
-            p.index_line();
+            p.index_line(static_cast<std::size_t>(w.data() - text.data()));
     }
     if (p.sheet.error.empty())
         p.check_end();

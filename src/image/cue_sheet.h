@@ -58,6 +58,10 @@ struct ParsedSheet {
     // Set with that message where the sheet has a single track that is not
     // Mode 1: the CUE modes refuse it, a whole disc reads it like any other.
     bool one_track = false;
+    // The first line a whole disc cannot be read by ("line 4: ..."): the
+    // CUE modes read past it the lenient way, -verify and -disc2mpg refuse
+    // the sheet for it.
+    std::string disc_error;
 };
 
 // A sheet and the BINs it names, found and measured.

@@ -14,6 +14,7 @@ namespace {
 constexpr const char* sheet_open_failed_text = "%s could not be opened or accessed.\nFile may not exist.\n\n";
 constexpr const char* sheet_too_large_text = "%s is larger than 1 MiB: too large for a CUE sheet.\n\n";
 constexpr const char* bin_name_hint_text = "The filename specified inside the CUE file could be wrong\n\n";
+constexpr const char* disc_sheet_refused_text = "%s, %s\n";
 
 std::string sheet_folder(std::string_view sheet_path)
 {
@@ -94,6 +95,10 @@ std::vector<std::string> bin_candidates(std::string_view sheet_path, std::string
 LoadedSheet load_cue_sheet(const std::string& sheet_path, bool one_track_disc)
 {
     LoadedSheet loaded{parse_cue_sheet(read_sheet_text(sheet_path)), {}};
+    if (one_track_disc && !loaded.sheet.disc_error.empty()) {
+        say(disc_sheet_refused_text, sheet_path.c_str(), loaded.sheet.disc_error.c_str());
+        end_run(1);
+    }
     for (const std::string& name : loaded.sheet.bins)
         loaded.bins.push_back(find_bin(sheet_path, name));
     if (!loaded.sheet.error.empty() && !(one_track_disc && loaded.sheet.one_track)) {

@@ -6,7 +6,10 @@
 #include "io/report.h"
 #include "io/text.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <span>
 
 namespace {
 
@@ -58,22 +61,41 @@ struct Words {
     }
 };
 
-// "mm:ss:ff" in sectors, or a plain number of bytes in whole sectors of that
-// size; -1
-// when it is neither.
-long long sectors_of(const std::string& word, std::uint32_t sector_size)
+// The bytes a time or length word stands for: "mm:ss:ff" in sectors of
+// sector_size, or a plain number of units (bytes; samples of 4 bytes in an
+// audio track). -1 when it is neither.
+long long bytes_of(const std::string& word, std::uint32_t sector_size, std::uint32_t unit)
 {
     int m = 0, s = 0, f = 0;
     char tail = 0;
     if (std::sscanf(word.c_str(), "%d:%d:%d%c", &m, &s, &f, &tail) == 3 && m >= 0 && s >= 0 && s < 60 && f >= 0 &&
         f < 75)
-        return (m * 60LL + s) * 75 + f;
+        return ((m * 60LL + s) * 75 + f) * sector_size;
+    if (word.empty())
+        return -1;
     char* end = nullptr;
-    long long bytes = std::strtoll(word.c_str(), &end, 10);
-    if (end && *end == '\0' && bytes >= 0)
-        return bytes / sector_size;
+    long long n = std::strtoll(word.c_str(), &end, 10);
+    // Far past any disc, and far from overflowing.
+    constexpr long long most = 1LL << 48;
+    if (end && *end == '\0' && n >= 0 && n <= most)
+        return n * unit;
     return -1;
 }
+
+struct TocMode {
+    std::string_view word;
+    std::uint32_t sector_size;  // as cdrdao stores the track's sectors
+    TrackMode mode;
+};
+constexpr TocMode toc_modes[] = {
+    {"MODE2_RAW", 2352, TrackMode::mode2},   {"MODE2_FORM_MIX", 2336, TrackMode::mode2},
+    {"MODE2", 2336, TrackMode::mode2},       {"MODE2_FORM1", 2048, TrackMode::mode2},
+    {"MODE1_RAW", 2352, TrackMode::mode1},   {"MODE1", 2048, TrackMode::mode1},
+    {"AUDIO", 2352, TrackMode::audio},
+};
+// Each sector followed by its subchannel, packed or raw.
+constexpr std::string_view subchannel_words[] = {"RW", "RW_RAW"};
+constexpr std::uint32_t subchannel_size = 96;
 
 }  // namespace
 
@@ -83,9 +105,19 @@ TocSheet parse_toc(std::string_view text)
     Words words{text};
     std::string word;
     std::uint32_t sector_size = 2352;
+    TrackMode mode = TrackMode::mode2;
     auto refuse = [&sheet](std::string why) {
         if (sheet.unsupported.empty())
             sheet.unsupported = std::move(why);
+    };
+    // The next word if it is one of these, without taking another.
+    auto next_is = [&words](std::span<const std::string_view> these) {
+        std::size_t saved = words.at;
+        std::string w;
+        if (words.next(w) && !words.quoted && std::find(these.begin(), these.end(), w) != these.end())
+            return true;
+        words.at = saved;
+        return false;
     };
     while (words.next(word)) {
         if (words.quoted)
@@ -102,52 +134,82 @@ TocSheet parse_toc(std::string_view text)
                 refuse("a TRACK line without its mode");
                 break;
             }
-            sector_size = word == "MODE2_RAW" ? 2352 : word == "MODE2_FORM_MIX" || word == "MODE2" ? 2336 : 0;
-            if (sector_size == 0)
-                refuse("track " + std::to_string(sheet.tracks) + " is " + word + ", not a Mode 2 track");
+            auto known = std::find_if(std::begin(toc_modes), std::end(toc_modes), [&](auto& m) { return m.word == word; });
+            sector_size = known == std::end(toc_modes) ? 0 : known->sector_size;
+            mode = known == std::end(toc_modes) ? TrackMode::unknown : known->mode;
+            if (sector_size > 0 && next_is(subchannel_words))
+                sector_size += subchannel_size;
+            if (!framing_of(sector_size)) {
+                refuse("track " + std::to_string(sheet.tracks) + " is " + word + ", which the program does not read");
+                sector_size = 0;
+            }
         } else if (word == "DATAFILE" || word == "FILE" || word == "AUDIOFILE") {
             bool data = word == "DATAFILE";
             TocPiece piece;
             piece.sector_size = sector_size ? sector_size : 2352;
             piece.track = sheet.tracks;
-            if (!words.next(piece.file) || !words.quoted) {
+            piece.mode = mode;
+            const std::uint32_t unit = mode == TrackMode::audio ? 4 : 1;
+            if (!words.next(piece.file) || !words.quoted || piece.file.empty()) {
                 refuse("a " + word + " line without a file name");
                 break;
             }
             std::size_t saved = words.at;
             std::string more;
-            if (words.next(more) && !words.quoted && more.starts_with('#'))
+            const bool offset_given = words.next(more) && !words.quoted && more.starts_with('#');
+            if (offset_given)
                 piece.offset = std::strtoull(more.c_str() + 1, nullptr, 10);
             else
                 words.at = saved;
             if (!data) {
-                // FILE "name" start [length]: the start is in the file, as a time.
+                // FILE "name" start [length]: the start is in the file.
                 std::string start;
-                if (!words.next(start) || sectors_of(start, piece.sector_size) < 0) {
+                long long at = words.next(start) ? bytes_of(start, piece.sector_size, unit) : -1;
+                if (at < 0) {
                     refuse("a FILE line without its start");
                     break;
                 }
-                piece.offset += static_cast<std::uint64_t>(sectors_of(start, piece.sector_size)) * piece.sector_size;
+                piece.offset += static_cast<std::uint64_t>(at);
             }
             if (words.peek_is_length()) {
                 words.next(word);
-                long long n = sectors_of(word, piece.sector_size);
+                long long n = bytes_of(word, piece.sector_size, unit) / piece.sector_size;
                 if (n <= 0 || n > 0xFFFFFFFFLL) {
                     refuse("a length of " + word);
                     break;
                 }
                 piece.sectors = static_cast<std::uint32_t>(n);
-            } else if (!data) {
-                refuse("a FILE line without a length");
             }
+            // cdrdao reads a WAVE file's samples from after its header, of
+            // whatever size it is.
+            if (!data && !offset_given && ends_folded(piece.file, ".wav"))
+                refuse("the WAVE file " + piece.file);
             if (sheet.tracks == 0)
                 refuse("data before the first TRACK line");
             sheet.pieces.push_back(std::move(piece));
-        } else if (word == "ZERO" || word == "SILENCE" || word == "PREGAP" || word == "FIFO") {
-            refuse("a stretch of " + word + " that no file holds");
+        } else if (word == "ZERO" || word == "SILENCE" || word == "PREGAP") {
+            // ZERO may name the mode and subchannel of its sectors first.
+            std::string length;
+            for (int i = 0; i < 2 && !words.peek_is_length(); ++i)
+                words.next(length);
+            length.clear();
+            if (words.peek_is_length())
+                words.next(length);
+            const std::uint32_t size = sector_size ? sector_size : 2352;
+            long long bytes = bytes_of(length, size, mode == TrackMode::audio ? 4 : 1), n = bytes / size;
+            if (bytes < 0 || n > 0xFFFFFFFFLL) {
+                refuse("a " + word + " line without its length");
+                break;
+            }
+            if (sheet.tracks == 0)
+                refuse("data before the first TRACK line");
+            if (n > 0)
+                sheet.pieces.push_back({"", 0, static_cast<std::uint32_t>(n), size, sheet.tracks, mode});
+        } else if (word == "FIFO") {
+            refuse("a stretch of FIFO that no file holds");
         }
     }
-    if (sheet.pieces.empty())
+    if (std::none_of(sheet.pieces.begin(), sheet.pieces.end(), [](const TocPiece& p) { return !p.file.empty(); }))
         refuse("no data file");
     return sheet;
 }
@@ -157,21 +219,46 @@ namespace {
 constexpr const char* toc_file_failed_text = "%s, named in the TOC file, could not be opened.\n";
 constexpr const char* toc_piece_outside_text = "The TOC file reads %s from byte %llu on, past its end.\n";
 
+// Whether a data file the TOC names is where the fast way looks for it.
+bool toc_file_found(const std::string& toc, const std::string& file)
+{
+    std::error_code error;
+    for (const std::string& path : bin_candidates(toc, file))
+        if (std::filesystem::exists(path, error))
+            return true;
+    return false;
+}
+
 }  // namespace
 
-// A TOC whose tracks are Mode 2 runs of data files is read the fast way,
-// like a CUE sheet; any other goes to libcdio.
+// A TOC whose tracks are runs of data files is read the fast way, like a
+// CUE sheet; any other goes to libcdio.
 DiscImage open_toc_image(const std::string& name)
 {
     TocSheet sheet = parse_toc(read_sheet_text(name));
     if (!sheet.unsupported.empty()) {
+        // libcdio says no more than that it failed: a missing file is named first.
+        for (const TocPiece& piece : sheet.pieces)
+            if (!piece.file.empty() && !toc_file_found(name, piece.file)) {
+                say(toc_file_failed_text, piece.file.c_str());
+                end_run(1);
+            }
         std::optional<DiscImage> image = open_cdio_image(name, CdioKind::toc);
         if (!image)
             refuse_image(name, toc_format, sheet.unsupported);
         return std::move(*image);
     }
     DiscImage image;
+    std::uint64_t lsn = 0;
     for (const TocPiece& piece : sheet.pieces) {
+        // Past 4 GiB of sectors add_image_run refuses the run.
+        const auto first = static_cast<std::uint32_t>(std::min<std::uint64_t>(lsn, 0xFFFFFFFF));
+        if (image.tracks.empty() || image.tracks.back().number != static_cast<int>(piece.track))
+            image.tracks.push_back({static_cast<int>(piece.track), first, piece.mode});
+        if (piece.file.empty()) {
+            lsn += piece.sectors;
+            continue;
+        }
         std::optional<ImageFile> found;
         for (const std::string& path : bin_candidates(name, piece.file))
             if (std::optional<std::uint64_t> size = input_file_size(path); size && !found)
@@ -182,12 +269,11 @@ DiscImage open_toc_image(const std::string& name)
         }
         auto file = static_cast<std::uint16_t>(image.files.size());
         image.files.push_back(std::move(*found));
-        if (!add_image_run(image, file, image.sectors, piece.sectors, piece.offset, piece.sector_size)) {
+        if (!add_image_run(image, file, first, piece.sectors, piece.offset, piece.sector_size)) {
             say(toc_piece_outside_text, piece.file.c_str(), static_cast<unsigned long long>(piece.offset));
             end_run(1);
         }
-        if (image.tracks.empty() || image.tracks.back().number != static_cast<int>(piece.track))
-            image.tracks.push_back({static_cast<int>(piece.track), image.runs.back().first_lsn, TrackMode::mode2});
+        lsn = image.sectors;
     }
     return image;
 }

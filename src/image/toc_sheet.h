@@ -1,8 +1,7 @@
 // cdrdao TOC files read from memory: which data files hold the disc's
-// sectors, in disc order. Only what a Video CD image needs is taken in the
-// fast way (Mode 2 tracks whose sectors are runs of data files, raw or from
-// the subheader on); anything else is said, so that the image can be read
-// through libcdio instead.
+// sectors, in disc order. Tracks whose sectors are runs of data files in a
+// size a disc image can hold are taken in the fast way; anything else is
+// said, so that the image can be read through libcdio instead.
 #pragma once
 
 #include <cstdint>
@@ -13,24 +12,28 @@
 #include "image/disc_image.h"
 #include "image/image_format.h"
 
-// A run of raw sectors of one data file.
+// A run of sectors of one data file, or of none.
 struct TocPiece {
-    std::string file;         // as the TOC writes it
+    // As the TOC writes it; empty for sectors no file holds (PREGAP, ZERO,
+    // SILENCE), which the disc has there.
+    std::string file;
     std::uint64_t offset = 0;  // bytes into the file
     // Sectors, or 0 for the rest of the file (a DATAFILE without a length,
     // as vcdimager writes them).
     std::uint32_t sectors = 0;
-    // 2352 for raw sectors (MODE2_RAW), 2336 for sectors kept from their
-    // subheader on (MODE2, MODE2_FORM_MIX).
+    // 2352 for raw sectors (MODE2_RAW, MODE1_RAW, AUDIO), 2336 for sectors
+    // kept from their subheader on (MODE2, MODE2_FORM_MIX), 2048 for user
+    // data alone (MODE1, MODE2_FORM1); 96 more with subchannel (RW, RW_RAW).
     std::uint32_t sector_size = 2352;
     std::uint32_t track = 0;  // 1 and up
+    TrackMode mode = TrackMode::mode2;
 };
 
 struct TocSheet {
-    std::vector<TocPiece> pieces;  // in disc order, without gaps
+    std::vector<TocPiece> pieces;  // in disc order
     std::uint32_t tracks = 0;
-    // Why the fast way does not fit (a track of another mode, a stretch of
-    // zeros or silence, a FIFO), or a syntax error; empty when it fits.
+    // Why the fast way does not fit (a track of another mode, a FIFO, a
+    // WAVE file), or a syntax error; empty when it fits.
     std::string unsupported;
 };
 

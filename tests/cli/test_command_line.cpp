@@ -26,7 +26,7 @@ std::string run_case(const std::string& command)
         {"in.raw", raw_track(mpeg_stream(5))}, {"in.mpg", mpeg_stream(5)}, {"in.cif", cif_track(mpeg_stream(5))},
         {"in.dat", dat_file(raw_track(mpeg_stream(5)))}, {"keep.mpg", {'o', 'l', 'd', '\n'}},
         {"image.bin", concat({raw_track(zeros(4 * block_size)), raw_track(mpeg_stream(5), 4)})},
-        {"image.cue", Bytes(sheet.begin(), sheet.end())},
+        {"image.cue", Bytes(sheet.begin(), sheet.end())}, {"mode1.bin", mode1_sectors(6)},
         // Two padded packs and an end code ahead of the movie: a bumper.
         {"bumper.raw", raw_track(concat({padded_block(50), padded_block(51), {0, 0, 1, 0xB9}, mpeg_stream(5)}))},
     };

@@ -84,6 +84,34 @@ TEST(CueSheet, UnusableSheets)
     EXPECT_EQ(parse_cue_sheet("FILE \" BINARY\nTRACK 1 MODE1/2048\nINDEX 1 0:0:0\n").bins, std::vector<std::string>{""});
 }
 
+// The lines a whole disc refuses, which the CUE modes read past.
+TEST(CueSheet, CarelessLinesForAWholeDisc)
+{
+    const std::string two = "FILE a.bin BINARY\rTRACK 01 mode2/2352\r\nINDEX 1 0:0:0\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {two + "TRACK 2 CDI/32705\nINDEX 00 00:00:04\nINDEX 01 00:00:04\nFILE b.bin\nTRACK 3 CDG\nINDEX 01 89:59:74\n"
+         "FILE c.bin\nTRACK 4 AUDIO\nINDEX 01 00:00:00\n", ""},
+        {two + "TRACK 2 MODE1/2048 \t\nINDEX 01 00:00:01 junk\nINDEX 01 00:00:00\nINDEX 01 00:99:00\n",
+         "line 6: \"INDEX 01 00:00:00\" goes back before the INDEX above it in the same FILE."},
+        {two + "INDEX 01 00:00:02\n    TRACK 2 MODE2/2352x \r\nINDEX 01 90:00:00\n",
+         "line 5: \"TRACK 2 MODE2/2352x\" has a track type other than AUDIO, CDG, CDI/n or MODEm/nnnn."},
+        {two + "INDEX 100 00:00:02\n", "line 4: \"INDEX 100 00:00:02\" does not read as INDEX nn mm:ss:ff (seconds 0-59, "
+                                      "frames 0-74)."},
+        {two + "INDEX 01 00:00:2\n" + std::string(100, 'x'), ""},
+        {two + "INDEX 01 90:00:00" + std::string(100, 'x'), "line 4: \"INDEX 01 90:00:00" + std::string(63, 'x') +
+                                                            "\" does not read as INDEX nn mm:ss:ff (seconds 0-59, frames 0-74)."},
+    };
+    for (const auto& [text, error] : cases) {
+        ParsedSheet sheet = parse_cue_sheet(text);
+        EXPECT_EQ(sheet.disc_error, error) << text;
+        EXPECT_EQ(sheet.error, "") << text;
+    }
+    ParsedSheet lenient = parse_cue_sheet(two + "TRACK 2 MODE2/23520\nINDEX 01 00:00:2x\n");
+    EXPECT_NE(lenient.disc_error, "");
+    EXPECT_EQ(lenient.entries.back().sector_size, 2352u);
+    EXPECT_EQ(lenient.entries.back().start_offset, 2u * 2352);
+}
+
 TEST(CueSheet, NamesAndTypeWords)
 {
     using List = std::vector<std::string>;

@@ -1,5 +1,8 @@
 #include "fixtures.h"
 
+#include "sector/edc.h"
+#include "sector/msf.h"
+
 static void add(Bytes& to, const Bytes& b)
 {
     to.insert(to.end(), b.begin(), b.end());
@@ -57,6 +60,44 @@ Bytes track_sectors(const Bytes& data, bool raw, std::uint32_t first_lba)
         Bytes user = slice(data, at, block_size);
         user.resize(block_size);
         add(out, concat({{1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F}, user, raw ? zeros(4) : Bytes{}}));
+    }
+    return out;
+}
+
+Bytes mode1_sectors(std::size_t count, std::uint32_t first_lba)
+{
+    // GF(2^8) with x^8+x^4+x^3+x^2+1: times x, and its inverse's partner.
+    std::uint8_t times_x[256], back[256];
+    for (unsigned i = 0; i < 256; ++i) {
+        times_x[i] = static_cast<std::uint8_t>((i << 1) ^ (i & 0x80 ? 0x11D : 0));
+        back[i ^ times_x[i]] = static_cast<std::uint8_t>(i);
+    }
+    Bytes out;
+    for (std::uint32_t n = 0; n < count; ++n) {
+        Bytes s = concat({zeros(16), filler(2048, n), zeros(sector_bytes - 2064)});
+        put_sector_header(s.data(), first_lba + n);
+        s[15] = 1;  // mode
+        std::uint32_t edc = edc_update(0, std::span(s).first(2064));
+        for (int i = 0; i < 4; ++i)
+            s[2064 + i] = static_cast<std::uint8_t>(edc >> (8 * i));
+        // P over the header on, then Q over that and P: each a pair of bytes
+        // per diagonal or column word.
+        auto parity = [&](unsigned majors, unsigned minors, unsigned major_step, unsigned minor_step, std::size_t at) {
+            for (unsigned major = 0; major < majors; ++major) {
+                unsigned index = (major >> 1) * major_step + (major & 1);
+                std::uint8_t a = 0, b = 0;
+                for (unsigned minor = 0; minor < minors; ++minor, index = (index + minor_step) % (majors * minors)) {
+                    a = times_x[a ^ s[12 + index]];
+                    b ^= s[12 + index];
+                }
+                a = back[times_x[a] ^ b];
+                s[at + major] = a;
+                s[at + major + majors] = a ^ b;
+            }
+        };
+        parity(86, 24, 2, 86, 2076);
+        parity(52, 43, 86, 88, 2248);
+        add(out, s);
     }
     return out;
 }

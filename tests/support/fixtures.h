@@ -31,6 +31,9 @@ inline Bytes zeros(std::size_t n) { return Bytes(n, 0); }
 Bytes track_sectors(const Bytes& data, bool raw, std::uint32_t first_lba);
 inline Bytes raw_track(const Bytes& data, std::uint32_t first_lba = 0) { return track_sectors(data, true, first_lba); }
 inline Bytes cif_track(const Bytes& data) { return track_sectors(data, false, 0); }
+// `count` raw Mode 1 sectors of filler from first_lba on, EDC and P and Q
+// parity computed as ECMA-130 gives them.
+Bytes mode1_sectors(std::size_t count, std::uint32_t first_lba = 0);
 // The 44-byte RIFF CDXA header, then the given sectors.
 extern const Bytes dat_header_bytes;
 inline Bytes dat_file(const Bytes& sectors) { return concat({dat_header_bytes, sectors}); }
