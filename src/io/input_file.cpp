@@ -131,6 +131,7 @@ void BlockReader::close_checked()
 void BlockReader::reset()
 {
     close();
+    ahead_end_ = ~std::uint64_t{0};
     pages_lost_ = false;
     name_.clear();
     memory_ = {};
@@ -185,7 +186,7 @@ std::size_t BlockReader::fetch(std::uint8_t* dst, std::size_t n, std::uint64_t a
     return got;
 }
 
-void BlockReader::fill(std::uint64_t at)
+void BlockReader::fill(std::uint64_t at, std::size_t n)
 {
     std::size_t kept = 0;
     if (at >= buf_start_ && at < buf_start_ + buf_len_) {
@@ -193,7 +194,8 @@ void BlockReader::fill(std::uint64_t at)
         std::memmove(buf_.data(), buf_.data() + (at - buf_start_), kept);
     }
     buf_start_ = at;
-    buf_len_ = kept + fetch(buf_.data() + kept, buf_.size() - kept, at + kept);
+    auto want = static_cast<std::size_t>(std::max(at + n, std::min(ahead_end_, at + buf_.size())) - at);
+    buf_len_ = kept + (want > kept ? fetch(buf_.data() + kept, want - kept, at + kept) : 0);
 }
 
 bool BlockReader::mapped_view(std::uint64_t pos, std::size_t n, std::span<const std::uint8_t>& bytes)
@@ -237,7 +239,7 @@ std::span<const std::uint8_t> BlockReader::view(std::uint64_t pos, std::size_t n
         buf_start_ = start;
         buf_len_ = fetch(buf_.data(), buf_.size(), start);
     } else if (pos < buf_start_ || pos + n > buf_start_ + buf_len_) {
-        fill(pos);
+        fill(pos, n);
     }
     std::size_t offset = static_cast<std::size_t>(pos - buf_start_);
     return {buf_.data() + offset, std::min(n, buf_len_ - offset)};

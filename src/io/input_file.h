@@ -101,9 +101,14 @@ public:
     // jobs that only look at the bytes, this saves copying them.
     void map_files(bool on) { map_files_ = on; }
 
+    // Reads ahead no further than `end` (the views asked for still come
+    // whole): for a source where every byte costs, a drive, reading only
+    // what is needed. Holds until the next open.
+    void read_ahead_until(std::uint64_t end) { ahead_end_ = end; }
+
 private:
     // Refills the buffer from `at` on, keeping what it holds from there.
-    void fill(std::uint64_t at);
+    void fill(std::uint64_t at, std::size_t n);
     std::size_t fetch(std::uint8_t* dst, std::size_t n, std::uint64_t at) const;
     // The view from the mapped window, mapping the stretch from pos on where
     // the window does not hold it; false where the file cannot be mapped.
@@ -124,5 +129,6 @@ private:
     bool map_files_ = false;
     bool map_refused_ = false;
     bool pages_lost_ = false;
+    std::uint64_t ahead_end_ = ~std::uint64_t{0};
     MappedWindow window_;
 };

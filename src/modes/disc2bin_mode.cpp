@@ -9,10 +9,12 @@
 #include "image/disc_image.h"
 #include "image/image_formats.h"
 #include "image/rescue_map.h"
+#include "modes/disc2bin.h"
 #include "modes/disc_merge.h"
 #include "modes/modes.h"
 #include "run/run_state.h"
 #include "sector/sector_check.h"
+#include "vcd/disc_filesystem.h"
 
 namespace {
 
@@ -28,7 +30,9 @@ constexpr const char* unread_map_text = "%s is not a ddrescue mapfile of %s.\n";
 constexpr const char* table_head_text = " Track      Sectors        Whole      Damaged     Not read   Taken from source 1, 2, ...\n";
 constexpr const char* row_text = "    %02d   %10llu   %10llu   %10llu   %10llu  ";
 constexpr const char* taken_text = " %llu";
-constexpr const char* range_text = "           %s\n";
+constexpr const char* range_text = "           %s%s\n";
+constexpr const char* hurt_text = "; %s %s to %s";
+constexpr const char* item_time_text = "%02u:%02u:%02u";
 constexpr const char* more_ranges_text = "           ... and %zu more damaged ranges\n";
 constexpr const char* whole_text = "\n\xfe merged: all %llu sectors whole.\n\n";
 constexpr const char* damaged_text = "\n\xfe merged: %llu of %llu sectors damaged, %llu not read.\n\n";
@@ -174,6 +178,7 @@ Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscT
     };
     std::size_t row = 0;
     int stopped = 0;
+    std::uint32_t stretch_end = 0;  // where the sectors not yet whole from lsn on end
     for (std::uint32_t lsn = 0; lsn < sectors; ++lsn) {
         while (row + 1 < tracks.size() && tracks[row + 1].first_lsn <= lsn)
             ++row;
@@ -188,7 +193,17 @@ Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscT
         } else if (!stopped) {
             std::fill(copies.begin(), copies.end(), nullptr);
             for (std::size_t r = 0; r < reads.size(); ++r) {
-                copies[r] = run_of(reads[r], lsn) ? read_disc_sector(reads[r], lsn) : nullptr;
+                const DiscRun* run = run_of(reads[r], lsn);
+                if (run && reads[r].files[run->file].source) {
+                    // A drive reads ahead only over the sectors still to be read.
+                    while (stretch_end <= lsn || (stretch_end < sectors && !(stretch_end < whole_before.size() &&
+                                                                              whole_before[stretch_end])))
+                        ++stretch_end;
+                    std::uint32_t end = std::min(stretch_end, run->first_lsn + run->sectors);
+                    image_file(reads[r], run->file)
+                        .read_ahead_until(run->offset + std::uint64_t{end - run->first_lsn} * run->sector_size);
+                }
+                copies[r] = run ? read_disc_sector(reads[r], lsn) : nullptr;
                 // Later reads are asked only where the first does not prove itself.
                 if (r == 0 && copies[0] && checks_of(tracks[row].mode) != nothing_to_check &&
                     !(check_sector(std::span<const std::uint8_t, raw_sector_size>(copies[0], raw_sector_size), lsn,
@@ -228,9 +243,44 @@ Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscT
     return result;
 }
 
+std::string item_time(std::uint32_t sectors)
+{
+    return formatted(item_time_text, sectors / 4500, sectors / 75 % 60, sectors % 75);
+}
+
+// The items a damaged range falls in, with the times inside each.
+std::string hurt_items(const DiscLayout* layout, const DamageRange& range)
+{
+    std::string hurt;
+    if (!layout)
+        return hurt;
+    auto add = [&](const std::string& name, std::uint32_t first, std::uint32_t sectors) {
+        std::uint32_t from = std::max(first, range.first_lba), to = std::min(first + sectors, range.first_lba + range.count);
+        if (from < to)
+            hurt += formatted(hurt_text, name.c_str(), item_time(from - first).c_str(), item_time(to - 1 - first).c_str());
+    };
+    for (const SequenceItem& item : layout->sequences)
+        add(item.name, item.first_lsn, item.sectors);
+    for (const SegmentItem& item : layout->segments)
+        add(item.name, item.first_lsn, item.sectors);
+    return hurt;
+}
+
+// The disc's layout as the merged image gives it, where it can be read: it
+// names the items that damaged ranges fall in.
+std::optional<DiscLayout> merged_layout(const std::string& cue_path)
+{
+    try {
+        DiscImage image = open_disc_image(cue_path);
+        return read_disc_description(image, cue_path);
+    } catch (const RunEnd&) {
+        return std::nullopt;
+    }
+}
+
 // The report: per track the sectors whole, damaged and not read, and how
 // many each read gave; then every range still damaged.
-bool print_report(const Outputs& result)
+bool print_report(const Outputs& result, const DiscLayout* layout)
 {
     unsigned long long all = 0, damaged = 0, unread = 0;
     say("%s", table_head_text);
@@ -246,7 +296,7 @@ bool print_report(const Outputs& result)
             say(taken_text, static_cast<unsigned long long>(n));
         say("\n");
         for (std::size_t i = 0; i < tally.damage.size() && i < max_ranges_shown; ++i)
-            say(range_text, describe_range(tally.damage[i]).c_str());
+            say(range_text, describe_range(tally.damage[i]).c_str(), hurt_items(layout, tally.damage[i]).c_str());
         if (tally.damage.size() > max_ranges_shown)
             say(more_ranges_text, tally.damage.size() - max_ranges_shown);
     }
@@ -260,42 +310,40 @@ bool print_report(const Outputs& result)
 
 }  // namespace
 
-void disc2bin(std::span<const std::string> names)
+void merge_disc_reads(std::vector<DiscRead> sources, const std::string& cue_path)
 {
-    const std::string& cue_path = names.back();
     const std::string stem = cue_path.substr(0, cue_path.rfind('.'));
     const std::string bin_path = stem + ".bin", map_path = stem + ".map";
-    std::span<const std::string> sources = names.first(names.size() - 1);
     const bool resumed = is_file(bin_path) && is_file(map_path);
     if (resumed)
         say(source_text, std::size_t{1}, resumed_text);
     for (std::size_t i = 0; i < sources.size(); ++i)
-        say(source_text, i + 1 + resumed, sources[i].c_str());
+        say(source_text, i + 1 + resumed, sources[i].name.c_str());
     say(destination_text, cue_path.c_str());
     say("%s", method_text);
     refuse_options();
 
-    std::vector<DiscImage> reads;
     std::vector<bool> whole_before;
     if (resumed) {
         whole_before = whole_in_map(map_path, bin_path);
-        reads.push_back(open_disc_image(is_file(cue_path) ? cue_path : bin_path));
+        std::string earlier = is_file(cue_path) ? cue_path : bin_path;
+        sources.insert(sources.begin(), DiscRead{bin_path, open_disc_image(earlier), false});
     }
     bool from_drive = false;
-    for (const std::string& name : sources) {
-        const ImageFormat& format = image_format_of(name);
-        from_drive = from_drive || &format == &drive_format;
-        reads.push_back(format.open(name));
-        if (std::any_of(reads.back().runs.begin(), reads.back().runs.end(),
+    for (const DiscRead& read : sources) {
+        from_drive = from_drive || read.drive;
+        if (std::any_of(read.image.runs.begin(), read.image.runs.end(),
                         [](const DiscRun& r) { return !framing_of(r).checkable; })) {
-            say(user_data_only_text, name.c_str());
+            say(user_data_only_text, read.name.c_str());
             end_run(1);
         }
     }
-    auto name_of = [&](std::size_t r) { return resumed ? (r ? sources[r - 1] : bin_path) : sources[r]; };
+    std::vector<DiscImage> reads;
+    for (DiscRead& read : sources)
+        reads.push_back(std::move(read.image));
     for (std::size_t r = 1; r < reads.size(); ++r)
         if (std::string why = disc_difference(reads[0], reads[r]); !why.empty()) {
-            say(different_discs_text, name_of(0).c_str(), name_of(r).c_str(), why.c_str());
+            say(different_discs_text, sources[0].name.c_str(), sources[r].name.c_str(), why.c_str());
             end_run(1);
         }
     std::uint32_t sectors = 0;
@@ -320,6 +368,20 @@ void disc2bin(std::span<const std::string> names)
     write_text(cue_path, cue_text(base_name(bin_path), tracks), resumed);
     if (int sig = stop_signal_seen())
         stop_by_signal(sig);
-    if (!print_report(result))
+    bool damaged = false;
+    for (const TrackReport& t : result.tracks)
+        damaged = damaged || !t.tally.damage.empty();
+    std::optional<DiscLayout> layout = damaged ? merged_layout(cue_path) : std::nullopt;
+    if (!print_report(result, layout ? &*layout : nullptr))
         settings.exit_status = 1;
+}
+
+void disc2bin(std::span<const std::string> names)
+{
+    std::vector<DiscRead> sources;
+    for (const std::string& name : names.first(names.size() - 1)) {
+        const ImageFormat& format = image_format_of(name);
+        sources.push_back({name, format.open(name), &format == &drive_format});
+    }
+    merge_disc_reads(std::move(sources), names.back());
 }

@@ -44,8 +44,12 @@ std::span<const std::uint8_t, raw_sector_size> raw(const std::uint8_t* sector)
 // The volume descriptor's user data, where the read holds it whole.
 const std::uint8_t* whole_descriptor(const DiscImage& image)
 {
-    if (!run_of(image, volume_descriptor_lsn))
+    const DiscRun* run = run_of(image, volume_descriptor_lsn);
+    if (!run)
         return nullptr;
+    if (image.files[run->file].source)  // a drive: one sector, not a read-ahead
+        image_file(image, run->file)
+            .read_ahead_until(run->offset + std::uint64_t{volume_descriptor_lsn + 1 - run->first_lsn} * run->sector_size);
     const std::uint8_t* sector = read_disc_sector(image, volume_descriptor_lsn);
     return holds(check_sector(raw(sector), volume_descriptor_lsn)) ? sector : nullptr;
 }
