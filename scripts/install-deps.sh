@@ -9,7 +9,8 @@ packages=(
   ffmpeg vcdimager                                   # real Video CD material for the interop suite
   util-linux                                         # setpriv, to test unreadable inputs as root
   time                                               # peak memory in the benchmark
-  bchunk                                             # a peer in the benchmark
+  bchunk                                             # a peer in the benchmark, and a reader of -disc2bin images
+  gddrescue                                          # ddrescuelog reads the maps -disc2bin writes
   pkg-config libcdio-dev libiso9660-dev libvcdinfo-dev  # disc images, their filesystem and info files
   dpkg-dev file                                      # dpkg-shlibdeps, for the Debian package's dependencies
 )

@@ -64,7 +64,7 @@ DiscImage image_of_sheet(const ParsedSheet& parsed, std::span<const BinImage> bi
             if (at > lsn)
                 image.promised = std::max(image.promised, at + 1);
             if (image.tracks.empty() || image.tracks.back().number != e.track_number)
-                image.tracks.push_back({e.track_number, at, mode_of(e), 0, true});
+                image.tracks.push_back({e.track_number, at, mode_of(e), 0, e.index_number == 0});
             else if (e.index_number == 1)
                 image.tracks.back().pregap = at - image.tracks.back().first_lsn;
             const std::uint64_t whole = (end - start) / e.sector_size;

@@ -41,8 +41,9 @@ struct DiscTrack {
     int number = 0;
     std::uint32_t first_lsn = 0;  // where the source starts it: its INDEX 00 where it gives one
     TrackMode mode = TrackMode::unknown;
-    // INDEX 01 lies pregap sectors after first_lsn. Only a CUE sheet states
-    // a track's INDEX 00; other sources start a track at its INDEX 01.
+    // INDEX 01 lies pregap sectors after first_lsn. Only a CUE sheet with an
+    // INDEX 00 line states where the pregap starts; other sources start a
+    // track at its INDEX 01.
     std::uint32_t pregap = 0;
     bool states_pregap = false;
 };

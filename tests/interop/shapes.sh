@@ -9,7 +9,7 @@
 # failure, 77 without the tools.
 set -u
 mivaro=$(realpath "$1") shapes=$(realpath "$2") here=$(cd "$(dirname "$0")" && pwd)
-for tool in ffmpeg vcdxbuild python3; do
+for tool in ffmpeg vcdxbuild python3 ddrescuelog bchunk; do
     command -v $tool >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }
 done
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT && cd "$work" && failed=0
@@ -35,6 +35,30 @@ for shape in d36.cue split36/image.cue rips/disc.ccd rips/disc.mds rips/d48.mds 
     check "$shape: -disc2mpg writes the same files, -verify finds every sector whole" "'$mivaro' -disc2mpg $shape $out >/dev/null &&
         diff -r ref $out && '$mivaro' -verify $shape > verify.log && grep -q 'verified: all [0-9]* sectors whole' verify.log"
 done
+
+# -disc2bin: three damaged reads in other shapes, each flipped in its own
+# sectors (the data track, a segment item, the movie), one cut short and one
+# with a zeroed stretch, merge back into the 2352-byte image.
+mv=$(python3 "$here/interop.py" track_start disc.cue 2)
+damage() {  # folder, sector size, byte of the sector, sectors...
+    d=$1 size=$2 at=$3; shift 3
+    for l in "$@"; do python3 "$here/interop.py" flip "$d" $((l * size + at)) || return 1; done
+}
+check "-disc2bin merges damaged reads of mixed shapes into the image they were made from" "mkdir dmg &&
+    cp rips/disc.ccd rips/disc.img d36.cue d36.bin rips/d48.mds rips/d48.mdf dmg/ &&
+    damage dmg/disc.img 2352 100 5 250 $((mv + 10)) && damage dmg/d36.bin 2336 84 6 251 $((mv + 11)) &&
+    damage dmg/d48.mdf 2448 100 7 252 $((mv + 12)) && head -c $((mv * 2352)) disc.bin > cut.bin && cp disc.bin zero.bin &&
+    dd if=/dev/zero of=zero.bin bs=2352 seek=$((mv + 30)) count=20 conv=notrunc status=none &&
+    '$mivaro' -disc2bin dmg/disc.ccd dmg/d36.cue zero.bin dmg/d48.mds cut.bin merged > merge.log && cmp merged.bin disc.bin &&
+    test -z \"\$(ddrescuelog -l-? -b 2352 merged.map)\" && '$mivaro' -verify merged.cue | grep -q 'verified: all' &&
+    bchunk merged.bin merged.cue bchunk >/dev/null && test -s bchunk01.iso"
+check "-disc2bin of one damaged read: exactly its damaged sectors in the map, status 1" "! '$mivaro' -disc2bin dmg/d36.cue alone > alone.log &&
+    test \"\$(ddrescuelog -l- -b 2352 alone.map | tr '\\n' ' ')\" = '6 251 $((mv + 11)) ' && grep -q 'avseq01.mpg' alone.log"
+check "-disc2bin resumes: a later read fills what the first lacked and spoils nothing it had" "! '$mivaro' -disc2bin dmg/disc.ccd res >/dev/null &&
+    '$mivaro' -disc2bin dmg/d36.cue res > res.log && cmp res.bin disc.bin && grep -q 'merged: all' res.log"
+check "-disc2bin refuses other discs and a 2048-byte image, writing nothing" "! '$mivaro' -disc2bin disc.cue '$here/../data/sample/sample.cue' x > r.log &&
+    grep -q 'not the same disc' r.log && ! '$mivaro' -disc2bin rips/data.iso x > r.log && grep -q 'user data of its sectors alone' r.log &&
+    ! ls x.cue x.bin x.map 2>/dev/null"
 
 # A byte of the movie's user data flipped: 40 sectors into its track.
 lsn=$(python3 "$here/interop.py" track_start disc.cue 2)

@@ -27,13 +27,10 @@ int main(int argc, char** argv)
     }
     fs::path bin = fs::path(argv[1]).parent_path() / sheet.bins[0];
     DiscImage image = image_of_sheet(sheet, std::vector<BinImage>{{bin.string(), fs::file_size(bin)}});
-    // A track starts at its last INDEX (01, after the pregap's 00).
+    // A track starts at its INDEX 01 (after the pregap's 00, before any 02).
     std::vector<TrackStart> tracks;
-    for (const TrackRecord& e : sheet.entries) {
-        if (tracks.empty() || tracks.back().number != e.track_number)
-            tracks.push_back({e.track_number, 0, image.tracks[tracks.size()].mode});
-        tracks.back().first_lsn = static_cast<std::uint32_t>(e.start_offset / e.sector_size);
-    }
+    for (const DiscTrack& t : image.tracks)
+        tracks.push_back({t.number, t.first_lsn + t.pregap, t.mode});
     fs::path out = argv[2];
     fs::create_directories(out);
     try {
