@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -92,15 +93,19 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
 }
 
 // An output that replaces a file hands what it wrote to writeback as it goes,
-// in ranges that follow each other from the start, by either way of writing;
-// a new output leaves it all to the kernel.
+// in ranges that follow each other from the start, by either way of writing,
+// and keeps the file's mode; a new output leaves it all to the kernel and
+// gets the mode the umask gives, which stays as it was.
 TEST(BlockWriter, ReplacingOutputStartsWritebackAsItGoes)
 {
     Scratch s;
     Bytes data(9 << 20, 7);
     s.write("in", data);
     std::vector<std::uint8_t> read_buffer(64 << 10), write_buffer(64 << 10);
+    const mode_t umask_before = ::umask(027);
     for (bool replacing : {false, true}) {
+        if (replacing)
+            std::filesystem::permissions(s.path("out"), std::filesystem::perms(0604));
         writeback_ranges.clear();
         BlockReader in(read_buffer);
         BlockWriter out(write_buffer);
@@ -110,6 +115,7 @@ TEST(BlockWriter, ReplacingOutputStartsWritebackAsItGoes)
         out.write(data);
         out.close();
         EXPECT_EQ(s.size("out"), 2 * data.size() + 44);
+        EXPECT_EQ(static_cast<int>(std::filesystem::status(s.path("out")).permissions()), replacing ? 0604 : 0640);
         if (!replacing) {
             EXPECT_TRUE(writeback_ranges.empty());
             continue;
@@ -119,5 +125,6 @@ TEST(BlockWriter, ReplacingOutputStartsWritebackAsItGoes)
         EXPECT_EQ(writeback_ranges[1].first, static_cast<off_t>(data.size() + 44));
         EXPECT_GE(writeback_ranges[1].second, off_t{8 << 20});
     }
+    EXPECT_EQ(::umask(umask_before), 027u);
     forget_run_inputs();
 }
