@@ -71,6 +71,7 @@ TEST(Scanner, FindsTheFirstWholeOccurrence)
              {hex("000001 000001BA"), 3}, {hex("00 000001BA"), 1}, {hex("000001B9 000001BA"), 4},
              {hex("01BA 000001BA"), 2}, {hex("000001"), -1}, {hex("07 000001BA 000001BA"), 1}})
         EXPECT_EQ(find_pattern(text.data(), pack.data(), static_cast<std::int32_t>(text.size()), 4), want);
+    EXPECT_EQ(find_pattern(pack.data() + 3, pack.data() + 3, 1, 1), 0);
 }
 
 // Whole 5000-byte blocks 4995 apart below the limit, a raw sector of room

@@ -85,6 +85,8 @@ TEST_P(DiscRoundTrip, VcdxbuildRebuildsTheSameImageFromTheDescription)
     reset_run_state();
     DiscImage image = open_disc_image(s.path("disc.cue").string());
     DiscLayout d = read_disc_description(image, "disc.cue");
+    for (const DiscFile& f : d.files)  // the items' files are stored in Form 2
+        EXPECT_EQ(f.form2, !f.directory && (f.path.starts_with("MPEG") || f.path.starts_with("SEGMENT/"))) << f.path;
     PlaybackParse pbc = read_playback_control(d);
     ASSERT_EQ(pbc.error, "");
     DiscTiming times = read_disc_timing(image, d);
