@@ -78,10 +78,12 @@ TEST(Scanner, FindsTheFirstWholeOccurrence)
 // after a find, a percentage line per whole MiB.
 TEST(Scanner, SearchesWholeBlocksBelowTheLimit)
 {
+    // A find in block 208, the last before the one that crosses 1 MiB, or in that one.
     const std::tuple<std::size_t, std::size_t, bool, std::uint64_t> cases[] = {
         {4999, 0, false, 0},         {5000, 0, true, 0},         {9995, 4997, true, 4997},
         {12000, 10000, false, 9990}, {10000, 8000, false, 8000}, {600000, 262142, true, 262142},
-        {10 << 20, 0, false, 4995 * 2099},
+        {10 << 20, 0, false, 4995 * 2099}, {2 << 20, 5000 + 208 * 4995 - 4, true, 5000 + 208 * 4995 - 4},
+        {2 << 20, 1048000, true, 1048000},
     };
     for (const auto& [size, code_at, found, pos] : cases) {
         bool big = size == (10u << 20), got = false;
@@ -91,7 +93,7 @@ TEST(Scanner, SearchesWholeBlocksBelowTheLimit)
             EXPECT_EQ(settings.input_pos, pos) << size;
         });
         EXPECT_EQ(got, found) << size;
-        std::string lines = size < 5000 || big ? "" : "\xfe 0%\r";
+        std::string lines = size < 5000 || big ? "" : code_at == 1048000 ? "\xfe 0%\r\xfe 50%\r" : "\xfe 0%\r";
         for (int p = 0; big && p <= 90; p += 10)
             lines += "\xfe " + std::to_string(p) + "%\r";
         EXPECT_EQ(r.out, lines);
