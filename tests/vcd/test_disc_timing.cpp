@@ -79,5 +79,5 @@ TEST(DiscTiming, GapsMarginsPicturesAndPauses)
     EXPECT_EQ(t.uncarried, (std::vector<std::string>{"entry 4, on a sector before its picture", "entry 5, on no picture",
                                                       "tracks with different front margins",
                                                       "an auto-pause on a sector without a time stamp"}));
-    io.input_file.close();
+    reset_run_state();  // the image is no input of later tests
 }
