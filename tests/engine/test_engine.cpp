@@ -69,16 +69,19 @@ TEST(Scanner, FindsTheFirstWholeOccurrence)
              {hex("000001 000001BA"), 3}, {hex("00 000001BA"), 1}, {hex("000001B9 000001BA"), 4},
              {hex("01BA 000001BA"), 2}, {hex("000001"), -1}, {hex("07 000001BA 000001BA"), 1}})
         EXPECT_EQ(find_pattern(text.data(), pack.data(), static_cast<std::int32_t>(text.size()), 4), want);
+    EXPECT_EQ(find_pattern(pack.data() + 3, pack.data() + 3, 1, 1), 0);
 }
 
 // Whole 5000-byte blocks 4995 apart below the limit, a raw sector of room
 // after a find, a percentage line per whole MiB.
 TEST(Scanner, SearchesWholeBlocksBelowTheLimit)
 {
+    // A find in block 208, the last before the one that crosses 1 MiB, or in that one.
     const std::tuple<std::size_t, std::size_t, bool, std::uint64_t> cases[] = {
         {4999, 0, false, 0},         {5000, 0, true, 0},         {9995, 4997, true, 4997},
         {12000, 10000, false, 9990}, {10000, 8000, false, 8000}, {600000, 262142, true, 262142},
-        {10 << 20, 0, false, 4995 * 2099},
+        {10 << 20, 0, false, 4995 * 2099}, {2 << 20, 5000 + 208 * 4995 - 4, true, 5000 + 208 * 4995 - 4},
+        {2 << 20, 1048000, true, 1048000},
     };
     for (const auto& [size, code_at, found, pos] : cases) {
         bool big = size == (10u << 20), got = false;
@@ -88,7 +91,7 @@ TEST(Scanner, SearchesWholeBlocksBelowTheLimit)
             EXPECT_EQ(settings.input_pos, pos) << size;
         });
         EXPECT_EQ(got, found) << size;
-        std::string lines = size < 5000 || big ? "" : "\xfe 0%\r";
+        std::string lines = size < 5000 || big ? "" : code_at == 1048000 ? "\xfe 0%\r\xfe 50%\r" : "\xfe 0%\r";
         for (int p = 0; big && p <= 90; p += 10)
             lines += "\xfe " + std::to_string(p) + "%\r";
         EXPECT_EQ(r.out, lines);

@@ -37,6 +37,7 @@ TEST(CloneCdSheet, TakesAnyCaseOrderAndSpacingAndSkipsWhatItDoesNotKnow)
     EXPECT_EQ(layout_text(layout), "1@0:a 2@300:1 3@500:? | 0+1000@0/2352");
     // Without a lead-out the image reaches as far as NAME.img does.
     EXPECT_EQ(layout_text(parse_clonecd_sheet("[TRACK 1]\nMODE=2\nINDEX 1=0\n")), "1@0:2 | 0+0@0/2352");
+    EXPECT_EQ(layout_text(parse_clonecd_sheet("[Entry 0]\nPoint=99\nPLBA=7\n")), "99@7:? | 0+0@0/2352");
 }
 
 TEST(CloneCdSheet, RefusesSheetsThatContradictThemselves)
@@ -56,6 +57,7 @@ TEST(CloneCdSheet, RefusesSheetsThatContradictThemselves)
         {"[TRACK 1]\nMODE=3\nINDEX 1=0\n", "its [TRACK 1] gives MODE=3, which no CD track has"},
         {"[Entry 0]\nPoint=1\nPLBA=0x1g\n", "its [Entry 0] gives PLBA=0x1g, which is not a number"},
         {"[Entry 0]\nPoint=\nPLBA=0\n", "its [Entry 0] gives Point=, which is not a number"},
+        {"[Entry 0]\nPoint=1\nPLBA=1.5\n", "its [Entry 0] gives PLBA=1.5, which is not a number"},
         {"[Entry 0]\nPoint=0xa2\nPLBA=100\n[TRACK 1]\nINDEX 1=100\n", "its lead-out lies before its last track"},
         {"[Disc]\nDataTracksScrambled=1\n[TRACK 1]\nINDEX 1=0\n", "its data tracks are kept scrambled"},
         {"[Entry 0]\nPoint=0xa2\nPLBA=-150\n[TRACK 1]\nINDEX 1=0\n", "its lead-out lies at sector -150, which no CD has"},

@@ -1,5 +1,7 @@
 // Reading through mapped windows: the same bytes as reading the file, and a
 // file cut shorter while mapped is a failed read, never zeros taken for data.
+#include <array>
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -18,6 +20,28 @@ TEST(BlockReader, WindowsGoWhereLargePagesFitInsideTheirReservation)
             std::uintptr_t at = window_address(reserved, start);
             EXPECT_TRUE(at >= reserved && at < reserved + huge_page_size && at % huge_page_size == start % huge_page_size);
         }
+}
+
+// Opening again reads the new input, never bytes kept from the one before;
+// the end of a file ends a read whatever errno an earlier call left.
+TEST(BlockReader, EachOpenReadsItsOwnInput)
+{
+    Scratch s;
+    s.write("a", filler(100, 1));
+    s.write("b", filler(100, 2));
+    Bytes memory = filler(100, 3);
+    std::array<std::uint8_t, 64> buffer{};
+    BlockReader in(buffer);
+    in.open_memory(memory, "m");
+    in.view(0, 64);
+    for (const char* name : {"a", "b"}) {
+        ASSERT_TRUE(in.open(s.path(name)));
+        std::span<const std::uint8_t> got = in.view(0, 64);
+        EXPECT_EQ(Bytes(got.begin(), got.end()), slice(s.read(name), 0, 64)) << name;
+    }
+    errno = EINTR;
+    EXPECT_EQ(in.view(90, 64).size(), 10u);
+    forget_run_inputs();
 }
 
 TEST(BlockReader, MappedViewsAreTheFilesBytesUntilItShrinks)

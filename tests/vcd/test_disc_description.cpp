@@ -85,6 +85,8 @@ TEST_P(DiscRoundTrip, VcdxbuildRebuildsTheSameImageFromTheDescription)
     reset_run_state();
     DiscImage image = open_disc_image(s.path("disc.cue").string());
     DiscLayout d = read_disc_description(image, "disc.cue");
+    for (const DiscFile& f : d.files)  // the items' files are stored in Form 2
+        EXPECT_EQ(f.form2, !f.directory && (f.path.starts_with("MPEG") || f.path.starts_with("SEGMENT/"))) << f.path;
     PlaybackParse pbc = read_playback_control(d);
     ASSERT_EQ(pbc.error, "");
     DiscTiming times = read_disc_timing(image, d);
@@ -225,6 +227,10 @@ TEST(DiscDescription, EscapesTextAndKeepsCopiesApart)
     EXPECT_NE(xml.find("<album-id>Tom &amp; &quot;Jerry&quot; &lt;\xc3\xa9t\xc3\xa9&gt;?</album-id>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<folder>\n      <name>A</name>\n      <file src=\"A_B.TXT\" format=\"mixed\">"), std::string::npos) << xml;
     EXPECT_EQ(xml.find("INFO.VCD"), std::string::npos);
+    std::size_t folders = 0;
+    for (std::size_t at = xml.find("<folder>"); at != std::string::npos; at = xml.find("<folder>", at + 1))
+        ++folders;
+    EXPECT_EQ(folders, 9u);  // A and the eight deep ones
     EXPECT_NE(xml.find("<file src=\"" + deep_src + "\" format=\"form1\">"), std::string::npos) << xml;
 
     PlaybackControl c;
@@ -238,6 +244,60 @@ TEST(DiscDescription, EscapesTextAndKeepsCopiesApart)
     for (const char* want : {"<playtime>4.533333</playtime>", "<option name=\"track rear margin\" value=\"20\"/>",
                              "<auto-pause>1.513333</auto-pause>"})
         EXPECT_NE(xml.find(want), std::string::npos) << want << "\n" << xml;
+}
+
+// The whole text for an SVCD in the layout of VCD 3.0 whose one other file
+// lies in the root folder.
+TEST(DiscDescription, WholeTextOfASmallSvcd)
+{
+    DiscLayout d;
+    d.kind = DiscKind::svcd;
+    d.files = {{"MPEGAV", 0, 0, 0, false, true}, {"README.TXT", 0, 1, 1, false, false}};
+    d.entries_file = {'E', 'N', 'T', 'R', 'Y', 'S', 'V', 'D', 1, 0};
+    d.sequences = {{"avseq01.mpg", "", 2, 0, 10, {0, 1}}};
+    d.segments = {{"item0001.mpg", "", 1, 500, 150, 0, 1, 0}};
+    DiscTiming t;
+    t.entry_ticks = {0, 90000};
+    t.segment_pauses = {{45000}};
+    t.relaxed_aps = t.tracks_v30 = true;
+    EXPECT_EQ(disc_description_text(d, nullptr, t), R"(<?xml version="1.0"?>
+<!DOCTYPE videocd PUBLIC "-//GNU//DTD VideoCD//EN" "http://www.gnu.org/software/vcdimager/videocd.dtd">
+<videocd xmlns="http://www.gnu.org/software/vcdimager/1.0/" class="svcd" version="1.0">
+  <option name="svcd vcd30 mpegav" value="true"/>
+  <option name="svcd vcd30 entrysvd" value="true"/>
+  <option name="svcd vcd30 tracksvd" value="true"/>
+  <option name="relaxed aps" value="true"/>
+  <info>
+    <album-id/>
+    <volume-count>0</volume-count>
+    <volume-number>0</volume-number>
+    <restriction>0</restriction>
+  </info>
+  <pvd>
+    <volume-id/>
+    <system-id/>
+    <application-id/>
+    <preparer-id/>
+    <publisher-id/>
+  </pvd>
+  <filesystem>
+    <file src="README.TXT" format="form1">
+      <name>README.TXT</name>
+    </file>
+  </filesystem>
+  <segment-items>
+    <segment-item src="item0001.mpg" id="segment-0001">
+      <auto-pause>0.500000</auto-pause>
+    </segment-item>
+  </segment-items>
+  <sequence-items>
+    <sequence-item src="avseq01.mpg" id="sequence-01">
+      <default-entry id="entry-001"/>
+      <entry id="entry-002">1.000000</entry>
+    </sequence-item>
+  </sequence-items>
+</videocd>
+)");
 }
 
 TEST(EntryTime, TimesCountFromTheLowestTimeStamp)
