@@ -146,6 +146,10 @@ void parse_command_line(int argc, const char* const* argv)
             }
             continue;
         }
+        if (equals_folded(arg, "-hash")) {
+            settings.hash_tracks = 1;
+            continue;
+        }
         if (equals_folded(arg, "-fix")) {
             settings.fix_blocks = 1;
             continue;
@@ -181,9 +185,11 @@ void parse_command_line(int argc, const char* const* argv)
         if (names_taken == 0) {
             io.input_name = input_name(arg, settings.mode);
             names_taken = 1;
-            // The check has no output file: its one name ends the command line.
-            if (settings.mode == verify_mode)
-                return;
+        } else if (settings.mode == verify_mode) {
+            // The check has no output file: a second name is a DAT, and ends
+            // the command line.
+            io.dat_name = arg;
+            return;
         } else {
             io.output_name = arg;
             if (!has_extension(io.output_name) && settings.mode != disc2mpg_mode && !names_device(io.output_name))

@@ -11,7 +11,7 @@ std::array<std::uint8_t, 64 * 1024> cue_block;
 }  // namespace
 
 RunSettings settings;
-IoState io{BlockReader(cue_block), BlockReader(input_block), BlockWriter(output_block), 0, 0, 0, 0, {}, {}};
+IoState io{BlockReader(cue_block), BlockReader(input_block), BlockWriter(output_block), 0, 0, 0, 0, {}, {}, {}};
 std::array<TrackRecord, max_tracks> track_table;
 std::array<std::uint8_t, sector_buffer_size> sector_buffer;
 std::string output_name_template;
@@ -30,6 +30,7 @@ void reset_run_state()
     io.input_size = 0;
     io.input_name.clear();
     io.output_name.clear();
+    io.dat_name.clear();
     track_table.fill(TrackRecord{});
     sector_buffer.fill(0);
     output_name_template.clear();

@@ -46,6 +46,8 @@ struct RunSettings {
     std::uint32_t read_sector_override = 0;
     std::uint32_t write_sector_override = 0;
     std::uint32_t block_corrections = 0;
+    // -verify -hash: each track file's CRC-32, MD5 and SHA-1 after the verdict.
+    std::uint16_t hash_tracks = 0;
     // Offsets are below 4 GiB (larger inputs are refused); they are kept in
     // 64 bits so that sums near the top of that range cannot wrap.
     std::uint64_t input_pos = 0;
@@ -63,6 +65,7 @@ struct IoState {
     std::uint64_t input_size = 0;
     std::string input_name;
     std::string output_name;
+    std::string dat_name;  // -verify's second name: a DAT to look the disc up in
 };
 
 extern RunSettings settings;
