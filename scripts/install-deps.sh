@@ -11,7 +11,7 @@ packages=(
   time                                               # peak memory in the benchmark
   bchunk                                             # a peer in the benchmark
   pkg-config libcdio-dev libiso9660-dev libvcdinfo-dev  # disc images, their filesystem and info files
-  libssl-dev zlib1g-dev libexpat1-dev                 # -verify -hash: MD5, SHA-1, CRC-32 and redump DATs
+  libssl-dev libexpat1-dev                           # -verify -hash: MD5 and SHA-1, redump DATs
   dpkg-dev file                                      # dpkg-shlibdeps, for the Debian package's dependencies
 )
 

@@ -3,9 +3,9 @@
 #include <openssl/evp.h>
 #include <semaphore>
 #include <thread>
-#include <zlib.h>
 
 #include "io/report.h"
+#include "sector/edc.h"
 
 namespace {
 
@@ -73,8 +73,10 @@ std::string xml_escaped(std::string_view text)
 }  // namespace
 
 struct DiscHasher {
-    Streams disc;   // on the worker thread
-    Streams track;  // on the caller's, with the track's CRC
+    // The disc's streams and both CRCs on a thread of their own, the track's
+    // streams on the caller's, beside its checks.
+    Streams disc;
+    Streams track;
     RomHashes disc_rom;
     RomHashes track_rom;
     std::size_t file = 0;  // the track file being hashed
@@ -96,6 +98,19 @@ void DiscHasherEnd::operator()(DiscHasher* h) const
     delete h;
 }
 
+namespace {
+
+void disc_work(DiscHasher& h, std::span<const std::uint8_t> bytes)
+{
+    update(h.disc, bytes);
+    h.track_rom.crc = crc32_update(h.track_rom.crc, bytes);
+    h.track_rom.size += bytes.size();
+    h.disc_rom.crc = crc32_update(h.disc_rom.crc, bytes);
+    h.disc_rom.size += bytes.size();
+}
+
+}  // namespace
+
 DiscHashing start_disc_hashes()
 {
     DiscHashing h(new DiscHasher);
@@ -107,7 +122,7 @@ DiscHashing start_disc_hashes()
             p->go.acquire();
             if (p->stop)
                 return;
-            update(p->disc, p->job);
+            disc_work(*p, p->job);
             p->done.release();
         }
     });
@@ -126,10 +141,6 @@ void end_track(DiscHasher& h)
     else
         finish(h.track, h.track_rom);
     h.roms.push_back(h.track_rom);
-    h.disc_rom.crc = h.disc_rom.size == 0 ? h.track_rom.crc
-                                          : static_cast<std::uint32_t>(crc32_combine(
-                                                h.disc_rom.crc, h.track_rom.crc, static_cast<z_off_t>(h.track_rom.size)));
-    h.disc_rom.size += h.track_rom.size;
     if (!first)
         restart(h.track);
     h.track_rom = {};
@@ -147,12 +158,10 @@ void hash_disc_bytes(DiscHasher& h, std::size_t track, std::span<const std::uint
         h.job = bytes;
         h.go.release();
     } else {
-        update(h.disc, bytes);
+        disc_work(h, bytes);
     }
     if (h.file > 0)
         update(h.track, bytes);
-    h.track_rom.crc = static_cast<std::uint32_t>(crc32_z(h.track_rom.crc, bytes.data(), bytes.size()));
-    h.track_rom.size += bytes.size();
     if (beside)
         h.done.acquire();
 }
