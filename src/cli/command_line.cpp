@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr const char* usage_head = "Usage  :  Mivaro [options] [-track##] inputfile outputfile\n\n";
+constexpr const char* usage_head = "Usage  :  Mivaro [options] [-track##] inputfile outputfile\n"
+                                   "          Mivaro -verify [-hash] inputfile [file.dat]\n\n";
 constexpr const char* options_column = "Options:  ";
 constexpr const char* blank_column = "          ";
 constexpr std::array usage_tail = {

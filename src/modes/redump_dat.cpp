@@ -72,8 +72,9 @@ void XMLCALL element_end(void* data, const XML_Char*)
 
 bool same_file(const DatRom& rom, const RomHashes& track)
 {
-    return rom.size == track.size && (rom.crc.empty() || rom.crc == formatted("%08x", static_cast<unsigned>(track.crc))) &&
-           (rom.md5.empty() || rom.md5 == lower_hex(track.md5)) && (rom.sha1.empty() || rom.sha1 == lower_hex(track.sha1));
+    auto same = [](const std::string& given, const std::string& ours) { return given.empty() || given == ours; };
+    return rom.size == track.size && same(rom.crc, formatted("%08x", static_cast<unsigned>(track.crc))) &&
+           same(rom.md5, lower_hex(track.md5)) && same(rom.sha1, lower_hex(track.sha1));
 }
 
 }  // namespace

@@ -163,7 +163,8 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows, DiscHasher
             lsn += n;
         }
         if (run.tail_bytes > 0) {
-            const std::uint8_t* tail = in.need(run.offset + std::uint64_t{run.sectors} * run.sector_size, run.tail_bytes);
+            const std::uint8_t* tail =
+                in.need(run.offset + std::uint64_t{run.sectors} * run.sector_size, run.tail_bytes);
             // What a BIN cut short holds of its last sector is hashed as it is.
             if (hasher && run.sector_size == raw_sector_size)
                 hash_disc_bytes(*hasher, row_of(end), {tail, run.tail_bytes});
