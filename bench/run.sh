@@ -15,7 +15,8 @@
 # the raw copies (GNU cat moves the bytes inside the kernel with
 # copy_file_range), bench/usercopy.c for the MPEG copies (the same user data
 # in large blocks through user memory), `cat` to /dev/null for the search and
-# for -verify (which reads every sector of the image and checks it).
+# for -verify (which reads every sector of the image and checks it);
+# md5sum and sha1sum of the image for -verify -hash (the slower row counts).
 # `replace` is cue2mpg over its own earlier outputs (in bench/cache/keep/),
 # next to `rewrite`, usercopy rewriting its earlier file in place.
 # Every job gets one warm-up, then RUNS rounds run all jobs in turn, in a new
@@ -131,6 +132,8 @@ job() {
         read) cmd=(cat plain.bin) out=/dev/null input=plain.bin ;;
         readimage) cmd=(cat "$image".bin) out=/dev/null ;;
         verify) cmd=("$m" -verify "$image".cue) ;;
+        hash) cmd=("$m" -verify -hash "$image".cue) ;;
+        md5sum | sha1sum) cmd=("$1" "$image".bin) out=/dev/null ;;
         disc2mpg36) cmd=("$m" -disc2mpg vcd36.cue scratch/disc) input=rips/bare36.bin ;;
         disc2mpg48) cmd=("$m" -disc2mpg rips/d48.mds scratch/disc) input=rips/d48.mdf ;;
         disc2mpgccd) cmd=("$m" -disc2mpg rips/disc.ccd scratch/disc) input=rips/disc.img ;;
@@ -245,7 +248,8 @@ if ((sweep)); then
 fi
 
 # job:limit pairs; the peers are compared with the limit of the same work.
-pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpack search:read verify:readimage replace:rewrite)
+pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpack search:read verify:readimage replace:rewrite
+    hash:md5sum hash:sha1sum)
 command -v bchunk >/dev/null && pairs+=(bchunk:cat)
 # The whole disc against the per-track extraction of the same image.
 [[ $image == vcd ]] && pairs+=(disc2mpg:cue2mpg)

@@ -12,6 +12,7 @@ packages=(
   bchunk                                             # a peer in the benchmark, and a reader of -disc2bin images
   gddrescue                                          # ddrescuelog reads the maps -disc2bin writes
   pkg-config libcdio-dev libiso9660-dev libvcdinfo-dev  # disc images, their filesystem and info files
+  libssl-dev libexpat1-dev                           # -verify -hash: MD5 and SHA-1, redump DATs
   dpkg-dev file                                      # dpkg-shlibdeps, for the Debian package's dependencies
 )
 

@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr const char* usage_head = "Usage  :  Mivaro [options] [-track##] inputfile outputfile\n\n";
+constexpr const char* usage_head = "Usage  :  Mivaro [options] [-track##] inputfile outputfile\n"
+                                   "          Mivaro -verify [-hash] inputfile [file.dat]\n\n";
 constexpr const char* options_column = "Options:  ";
 constexpr const char* blank_column = "          ";
 constexpr std::array usage_tail = {
@@ -126,7 +127,7 @@ void print_usage(int status)
     end_run(status);
 }
 
-std::vector<std::string> parse_command_line(int argc, const char* const* argv)
+ModeArgs parse_command_line(int argc, const char* const* argv)
 {
     for (int index = 1; index < argc; ++index)
         if (std::string_view(argv[index]) == "--help" || std::string_view(argv[index]) == "-h")
@@ -137,7 +138,8 @@ std::vector<std::string> parse_command_line(int argc, const char* const* argv)
     long long read_size = 0;
     long long write_size = 0;
     int names_taken = 0;
-    std::vector<std::string> names;
+    ModeArgs args;
+    std::vector<std::string>& names = args.names;
     for (int index = 1; index < argc; ++index) {
         std::string_view arg = argv[index];
         if (starts_folded(arg, "-track")) {
@@ -146,6 +148,10 @@ std::vector<std::string> parse_command_line(int argc, const char* const* argv)
                 settings.last_track = settings.first_track;
                 ++settings.track_selected;
             }
+            continue;
+        }
+        if (equals_folded(arg, "-hash")) {
+            args.hash_tracks = true;
             continue;
         }
         if (equals_folded(arg, "-fix")) {
@@ -184,9 +190,11 @@ std::vector<std::string> parse_command_line(int argc, const char* const* argv)
             io.input_name = input_name(arg, settings.mode);
             names.push_back(io.input_name);
             names_taken = 1;
-            // The check has no output file: its one name ends the command line.
-            if (settings.mode == verify_mode)
-                return names;
+        } else if (settings.mode == verify_mode) {
+            // The check has no output file: a second name is a DAT, and ends
+            // the command line.
+            names.emplace_back(arg);
+            return args;
         } else if (settings.mode == disc2bin_mode) {
             // Every name is a read of the disc until the last, the sheet to write.
             names.emplace_back(arg);
@@ -201,18 +209,18 @@ std::vector<std::string> parse_command_line(int argc, const char* const* argv)
                 end_run(1);
             }
             names.push_back(io.output_name);
-            return names;
+            return args;
         }
     }
     if (names_taken == 1 && settings.mode == verify_mode)
-        return names;
+        return args;
     if (settings.mode == disc2bin_mode && names.size() >= 2) {
         if (!has_extension(names.back()))
             names.back() += ".cue";
         io.output_name = names.back();
         settings.read_sector_override = sector_override(read_size, read_size_text);
         settings.write_sector_override = sector_override(write_size, write_size_text);
-        return names;
+        return args;
     }
     print_usage(argc > 1 ? 1 : 0);
 }

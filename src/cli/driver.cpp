@@ -20,10 +20,10 @@ int run_program(int argc, const char* const* argv)
     forget_run_inputs();
     try {
         say("\n%s\n", banner_text);
-        std::vector<std::string> names = parse_command_line(argc, argv);
+        ModeArgs args = parse_command_line(argc, argv);
         say("\n");
         if (const ModeRow* row = mode_row(settings.mode))
-            row->run_on_names ? row->run_on_names(names) : row->run();
+            row->run_with ? row->run_with(args) : row->run();
         io.output_file.close();
         if (settings.initial_sequence_applied)
             say("\xfe initital sequence correction applied.\n");

@@ -27,7 +27,9 @@ constexpr const char* disc2bin_usage[] = {
 constexpr const char* verify_usage[] = {
     "-verify        disc or .raw/.bin: check every sector, no output\n",
     "               (a disc: .cue/.bin, .toc, .nrg, .ccd, .mds, a bare\n",
-    "               .bin/.img/.iso image, or a drive such as /dev/sr0)\n\n",
+    "               .bin/.img/.iso image, or a drive such as /dev/sr0)\n",
+    "-verify -hash  and each track's CRC-32, MD5 and SHA-1 as redump gives\n",
+    "               them; -verify disc file.dat looks the disc up in a DAT\n\n",
 };
 
 }  // namespace
@@ -44,7 +46,7 @@ const std::array<ModeRow, 12> mode_rows = {{
     {"-dat2mpg", dat2mpg_mode, output_mpg, false, ".dat", dat2mpg_usage, dat2mpg},
     {"-disc2mpg", disc2mpg_mode, output_mpg, false, nullptr, disc2mpg_usage, disc2mpg},
     {"-disc2bin", disc2bin_mode, output_raw, true, nullptr, disc2bin_usage, nullptr, disc2bin},
-    {"-verify", verify_mode, output_raw, true, ".cue", verify_usage, verify},
+    {"-verify", verify_mode, output_raw, true, ".cue", verify_usage, nullptr, verify},
 }};
 
 const ModeRow* mode_row(std::uint16_t mode)

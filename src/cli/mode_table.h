@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "modes/modes.h"
 #include "run/run_state.h"
 
 struct ModeRow {
@@ -17,9 +18,8 @@ struct ModeRow {
     const char* input_extension;  // given to an input name without one; nullptr for none
     std::span<const char* const> usage;
     void (*run)();
-    // A mode that takes every name of the command line (sources, then the
-    // output) instead.
-    void (*run_on_names)(std::span<const std::string> names) = nullptr;
+    // A mode that takes what the command line gives beyond the records.
+    void (*run_with)(const ModeArgs& args) = nullptr;
 };
 
 // In the order the usage text lists them.

@@ -376,8 +376,9 @@ void merge_disc_reads(std::vector<DiscRead> sources, const std::string& cue_path
         settings.exit_status = 1;
 }
 
-void disc2bin(std::span<const std::string> names)
+void disc2bin(const ModeArgs& args)
 {
+    std::span<const std::string> names = args.names;
     std::vector<DiscRead> sources;
     for (const std::string& name : names.first(names.size() - 1)) {
         const ImageFormat& format = image_format_of(name);

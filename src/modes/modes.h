@@ -3,6 +3,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 void cue2raw();
 void cue2mpg();
@@ -14,7 +15,15 @@ void cif2mpg();
 void mpg2mpg();
 void mpg2dat();
 void disc2mpg();
-void verify();
+// What the command line gives the modes that take more than the records
+// hold: every name as taken, and -hash.
+struct ModeArgs {
+    std::vector<std::string> names;
+    bool hash_tracks = false;
+};
+
+// Its names: the image, then a DAT to look it up in.
+void verify(const ModeArgs& args);
 // Its names: every read of the disc, then the sheet to write.
-void disc2bin(std::span<const std::string> names);
+void disc2bin(const ModeArgs& args);
 

@@ -6,9 +6,12 @@
 
 #include "image/bare_image.h"
 #include "image/image_formats.h"
+#include "sector/msf.h"
 #include "sector/sector_check.h"
 #include "modes/modes.h"
+#include "modes/redump_dat.h"
 #include "modes/single_file.h"
+#include "modes/track_hashes.h"
 #include "run/run_state.h"
 
 namespace {
@@ -30,6 +33,20 @@ constexpr const char* damaged_text = "\n\xfe verified: %llu of %llu sectors dama
 // apart: a verdict never speaks for them.
 constexpr const char* unchecked_whole_text = "\n\xfe verified: %llu of %llu sectors whole, %llu not checked.\n\n";
 constexpr const char* unchecked_damaged_text = "\n\xfe verified: %llu of %llu sectors damaged, %llu not checked.\n\n";
+
+constexpr const char* rom_line_text = "%s\n";
+constexpr const char* no_hashes_text = "No track hashes: an image of 2048-byte sectors holds no 2352-byte tracks.\n\n";
+constexpr const char* bad_dat_text = "%s cannot be read as a DAT: %s.\n";
+constexpr const char* dat_match_text = "\xfe matches \"%s\" in %s\n\n";
+constexpr const char* dat_none_text = "\xfe no entry of %s matches this disc\n\n";
+constexpr const char* dat_nearest_text = "\xfe no entry of %s matches this disc; nearest \"%s\" (%zu tracks):%s\n\n";
+constexpr const char* tracks_same_text = " %s %s";
+constexpr const char* one_track_text = "track";
+constexpr const char* more_tracks_text = "tracks";
+constexpr const char* one_same_text = "matches";
+constexpr const char* more_same_text = "match";
+constexpr const char* one_differs_text = "differs";
+constexpr const char* more_differ_text = "differ";
 
 // A track with ranges in every few sectors would flood the screen.
 constexpr std::size_t max_ranges_shown = 100;
@@ -81,11 +98,33 @@ std::uint32_t volume_sectors(const DiscImage& image)
                                                                          raw_sector_size));
 }
 
+// Hashes stored sectors as the 2352-byte sectors they are: those stored
+// without sync and header get them, those stored with subchannel lose it.
+void hash_stored(DiscHasher& hasher, std::size_t track, std::span<const std::uint8_t> stored,
+                 std::uint32_t sector_size, std::uint32_t lsn, std::vector<std::uint8_t>& whole)
+{
+    if (sector_size == raw_sector_size) {
+        hash_disc_bytes(hasher, track, stored);
+        return;
+    }
+    const SectorFraming& framing = *framing_of(sector_size);
+    std::size_t n = stored.size() / sector_size;
+    whole.assign(n * raw_sector_size, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint8_t* sector = whole.data() + i * raw_sector_size;
+        if (framing.raw_start > 0)
+            put_sector_header(sector, lsn + static_cast<std::uint32_t>(i));
+        std::memcpy(sector + framing.raw_start, stored.data() + i * sector_size, framing.raw_bytes);
+    }
+    hash_disc_bytes(hasher, track, whole);
+}
+
 // Every sector of the image at its place on the disc, track by track as the
 // image gives them, read in large blocks. Sectors stored without their sync
 // and header are checked for the rest.
-void check_image(const DiscImage& image, std::vector<TrackRow>& rows)
+void check_image(const DiscImage& image, std::vector<TrackRow>& rows, DiscHasher* hasher)
 {
+    std::vector<std::uint8_t> whole_sectors;
     std::vector<DiscTrack> tracks = image.tracks;
     if (tracks.empty() || tracks.front().first_lsn != 0)
         tracks.insert(tracks.begin(), {1, 0, TrackMode::unknown});
@@ -110,6 +149,8 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows)
             std::size_t bytes = std::size_t{n} * run.sector_size;
             const std::uint8_t* stored =
                 in.need(run.offset + std::uint64_t{lsn - run.first_lsn} * run.sector_size, bytes);
+            if (hasher)
+                hash_stored(*hasher, row, {stored, bytes}, run.sector_size, lsn, whole_sectors);
             SectorTally& tally = rows[row].tally;
             std::uint8_t mode = expected_mode(tracks[row].mode, framing);
             if (mode != not_checkable) {
@@ -122,7 +163,11 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows)
             lsn += n;
         }
         if (run.tail_bytes > 0) {
-            in.need(run.offset + std::uint64_t{run.sectors} * run.sector_size, run.tail_bytes);
+            const std::uint8_t* tail =
+                in.need(run.offset + std::uint64_t{run.sectors} * run.sector_size, run.tail_bytes);
+            // What a BIN cut short holds of its last sector is hashed as it is.
+            if (hasher && run.sector_size == raw_sector_size)
+                hash_disc_bytes(*hasher, row_of(end), {tail, run.tail_bytes});
             tally_sector(rows[row_of(end)].tally, end, fault_cut_short);
         }
     }
@@ -140,7 +185,7 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows)
 
 // No place on the disc is known: the first sector with a sound header that
 // its successor confirms fixes the place of every other.
-void verify_raw_image(std::vector<TrackRow>& rows)
+void verify_raw_image(std::vector<TrackRow>& rows, DiscHasher* hasher)
 {
     say(raw_source_text, io.input_name.c_str());
     say("%s", method_text);
@@ -155,6 +200,8 @@ void verify_raw_image(std::vector<TrackRow>& rows)
     for (std::uint64_t pos = 0; pos < io.input_size;) {
         std::size_t n = static_cast<std::size_t>(std::min(block, io.input_size - pos));
         std::span<const std::uint8_t> bytes(io.input_file.need(pos, n), n);
+        if (hasher)
+            hash_disc_bytes(*hasher, 0, bytes);
         std::size_t whole = n / raw_sector_size;
         if (!anchor && (anchor = anchor_lba(bytes)))
             lba = *anchor;
@@ -211,13 +258,79 @@ void print_report(const std::vector<TrackRow>& rows)
     settings.exit_status = 1;
 }
 
+// The name of a disc's files in a DAT: the image's name without its folder
+// and extension.
+std::string_view base_name(std::string_view name)
+{
+    name = name.substr(name.find_last_of('/') + 1);
+    std::size_t dot = name.rfind('.');
+    return dot == 0 || dot == std::string_view::npos ? name : name.substr(0, dot);
+}
+
+std::string track_list(const std::vector<TrackRow>& rows, const std::vector<bool>& same, bool want)
+{
+    std::string numbers;
+    std::size_t count = 0;
+    for (std::size_t t = 0; t < rows.size(); ++t)
+        if (same[t] == want) {
+            numbers += (count++ ? ", " : "") + std::to_string(rows[t].number);
+        }
+    if (count == 0)
+        return "";
+    const char* verb = want ? (count == 1 ? one_same_text : more_same_text)
+                            : (count == 1 ? one_differs_text : more_differ_text);
+    return formatted(tracks_same_text, count == 1 ? one_track_text : more_tracks_text, numbers.c_str()) + " " + verb;
+}
+
+// The track files' lines, the disc's, and what the DAT says of them.
+void print_hashes(const std::vector<TrackRow>& rows, std::span<const RomHashes> roms, std::span<const DatGame> games,
+                  const std::string& dat_name)
+{
+    std::string_view base = base_name(io.input_name);
+    for (std::size_t t = 0; t < rows.size(); ++t)
+        say(rom_line_text, rom_line(track_file_name(base, rows[t].number, rows.size()), roms[t]).c_str());
+    say(rom_line_text, rom_line(std::string(base) + ".bin", roms.back()).c_str());
+    say("\n");
+    if (dat_name.empty())
+        return;
+    DatVerdict verdict = match_dat(games, roms.first(rows.size()));
+    if (verdict.match) {
+        say(dat_match_text, verdict.game->name.c_str(), dat_name.c_str());
+        return;
+    }
+    settings.exit_status = 1;
+    if (!verdict.game) {
+        say(dat_none_text, dat_name.c_str());
+        return;
+    }
+    std::string same = track_list(rows, verdict.same, true);
+    std::string differ = track_list(rows, verdict.same, false);
+    say(dat_nearest_text, dat_name.c_str(), verdict.game->name.c_str(), verdict.game->bins.size(),
+        (same + (differ.empty() ? "" : ",") + differ).c_str());
+}
+
 }  // namespace
 
-void verify()
+void verify(const ModeArgs& args)
 {
     // Nothing is copied, so there is nothing to repair or report on.
     settings.fix_blocks = 0;
     settings.remove_bumper = 0;
+    const std::string dat_name = args.names.size() > 1 ? args.names[1] : std::string();
+    const bool hashes = args.hash_tracks || !dat_name.empty();
+    // A DAT that cannot be used ends the run before the image is read.
+    DatFile dat;
+    if (!dat_name.empty()) {
+        dat = read_dat(dat_name);
+        if (!dat.error.empty()) {
+            say(bad_dat_text, dat_name.c_str(), dat.error.c_str());
+            end_run(1);
+        }
+    }
+    DiscHashing hasher;
+    if (hashes)
+        hasher = start_disc_hashes();
+    bool cooked = false;
     // Every byte is only looked at: checking the image where the page cache
     // holds it, without copying it out, makes -verify faster than cat reads
     // the same image.
@@ -225,14 +338,29 @@ void verify()
     const ImageFormat& format = image_format_of(io.input_name);
     if (format.kind == ImageKind::bare && probe_bare_image(io.input_name) == raw_sector_size) {
         io.input_file.map_files(true);
-        verify_raw_image(rows);
+        verify_raw_image(rows, hasher.get());
     } else {
         say(format.kind == ImageKind::cue_sheet ? cue_source_text : disc_source_text, io.input_name.c_str());
         say("%s", method_text);
         DiscImage image = format.open(io.input_name);
+        cooked = std::any_of(image.runs.begin(), image.runs.end(),
+                             [](const DiscRun& run) {
+                                 const SectorFraming& f = framing_of(run);
+                                 return f.raw_start + f.raw_bytes != raw_sector_size;
+                             });
+        if (cooked)
+            hasher.reset();
         map_image_files(image);
-        check_image(image, rows);
+        check_image(image, rows, hasher.get());
     }
-    if (!rows.empty())
-        print_report(rows);
+    if (rows.empty())
+        return;
+    print_report(rows);
+    if (hasher) {
+        print_hashes(rows, finish_disc_hashes(*hasher, rows.size()), dat.games, dat_name);
+    } else if (cooked && (hashes)) {
+        say("%s", no_hashes_text);
+        if (!dat_name.empty())
+            settings.exit_status = 1;
+    }
 }

@@ -47,6 +47,7 @@ struct RunSettings {
     std::uint32_t read_sector_override = 0;
     std::uint32_t write_sector_override = 0;
     std::uint32_t block_corrections = 0;
+    // -verify -hash: each track file's CRC-32, MD5 and SHA-1 after the verdict.
     // Offsets are below 4 GiB (larger inputs are refused); they are kept in
     // 64 bits so that sums near the top of that range cannot wrap.
     std::uint64_t input_pos = 0;

@@ -11,17 +11,36 @@
 
 namespace {
 
-constexpr std::uint32_t poly_reversed = 0xD8018001;
+// Every way below serves any CRC of 32 bits taken least significant bit
+// first, starting from zero, with nothing added at the end: each is a
+// template on the polynomial P with its x^32 term. The EDC is one; the
+// CRC-32 of zip files and redump's DATs is another, with its bits inverted
+// before and after.
+constexpr std::uint64_t edc_poly = 0x18001801Bull;
+constexpr std::uint64_t zip_poly = 0x104C11DB7ull;
 
-// tables[k][b]: the EDC of byte b followed by k zero bytes. Eight lookups
+constexpr std::uint64_t reverse_bits(std::uint64_t v, int bits)
+{
+    std::uint64_t r = 0;
+    for (int i = 0; i < bits; ++i)
+        r |= ((v >> i) & 1) << (bits - 1 - i);
+    return r;
+}
+
+template <std::uint64_t P>
+constexpr auto poly_reversed = static_cast<std::uint32_t>(reverse_bits(P, 32));
+static_assert(poly_reversed<edc_poly> == 0xD8018001);
+
+// tables[k][b]: the CRC of byte b followed by k zero bytes. Eight lookups
 // then carry eight bytes at once.
+template <std::uint64_t P>
 constexpr std::array<std::array<std::uint32_t, 256>, 8> make_tables()
 {
     std::array<std::array<std::uint32_t, 256>, 8> t{};
     for (std::uint32_t b = 0; b < 256; ++b) {
         std::uint32_t edc = b;
         for (int bit = 0; bit < 8; ++bit)
-            edc = (edc >> 1) ^ ((edc & 1) ? poly_reversed : 0);
+            edc = (edc >> 1) ^ ((edc & 1) ? poly_reversed<P> : 0);
         t[0][b] = edc;
     }
     for (std::size_t k = 1; k < t.size(); ++k)
@@ -29,7 +48,8 @@ constexpr std::array<std::array<std::uint32_t, 256>, 8> make_tables()
             t[k][b] = (t[k - 1][b] >> 8) ^ t[0][t[k - 1][b] & 0xFF];
     return t;
 }
-constexpr auto tables = make_tables();
+template <std::uint64_t P>
+constexpr auto tables = make_tables<P>();
 
 std::uint32_t load_le32(const std::uint8_t* p)
 {
@@ -43,27 +63,19 @@ std::uint32_t load_le32(const std::uint8_t* p)
 // fold(n) is x^n mod P with its 32 bits reversed, shifted up by one, which is
 // how a bit-reversed CRC multiplies by x^n; mu is x^64 / P for the final
 // Barrett reduction, and p the polynomial, both with 33 bits reversed.
-constexpr std::uint64_t poly_normal = 0x18001801Bull;  // P with its x^32 term
-
-constexpr std::uint64_t reverse_bits(std::uint64_t v, int bits)
-{
-    std::uint64_t r = 0;
-    for (int i = 0; i < bits; ++i)
-        r |= ((v >> i) & 1) << (bits - 1 - i);
-    return r;
-}
-
+template <std::uint64_t P>
 constexpr std::uint64_t fold(int n)
 {
     std::uint64_t r = 1;
     for (int i = 0; i < n; ++i) {
         r <<= 1;
         if (r >> 32)
-            r ^= poly_normal;
+            r ^= P;
     }
     return reverse_bits(r, 32) << 1;
 }
 
+template <std::uint64_t P>
 constexpr std::uint64_t barrett_mu()
 {
     // Long division of x^64 by P: 33 quotient bits.
@@ -72,15 +84,18 @@ constexpr std::uint64_t barrett_mu()
     for (int s = 32; s >= 0; --s)
         if ((rest >> (32 + s)) & 1) {
             q |= 1ull << s;
-            rest ^= static_cast<unsigned __int128>(poly_normal) << s;
+            rest ^= static_cast<unsigned __int128>(P) << s;
         }
     return q;
 }
 
-constexpr std::uint64_t k_64 = fold(64);
-constexpr std::uint64_t mu_reversed = reverse_bits(barrett_mu(), 33);
-constexpr std::uint64_t p_reversed = reverse_bits(poly_normal, 33);
-static_assert(p_reversed == (static_cast<std::uint64_t>(poly_reversed) << 1 | 1));
+template <std::uint64_t P>
+constexpr std::uint64_t k_64 = fold<P>(64);
+template <std::uint64_t P>
+constexpr std::uint64_t mu_reversed = reverse_bits(barrett_mu<P>(), 33);
+template <std::uint64_t P>
+constexpr std::uint64_t p_reversed = reverse_bits(P, 33);
+static_assert(p_reversed<edc_poly> == (static_cast<std::uint64_t>(poly_reversed<edc_poly>) << 1 | 1));
 
 // The pair that carries 128 bits `distance` bits further on: the low half
 // (the earlier bits, in this reflected order) goes 32 bits further than the
@@ -88,12 +103,8 @@ static_assert(p_reversed == (static_cast<std::uint64_t>(poly_reversed) << 1 | 1)
 struct FoldPair {
     std::uint64_t lo, hi;
 };
-constexpr FoldPair fold_by(int distance)
-{
-    return {fold(distance + 32), fold(distance - 32)};
-}
-constexpr FoldPair by128 = fold_by(128), by256 = fold_by(256), by384 = fold_by(384), by512 = fold_by(512),
-                   by1024 = fold_by(1024), by1536 = fold_by(1536), by2048 = fold_by(2048);
+template <std::uint64_t P, int distance>
+constexpr FoldPair by{fold<P>(distance + 32), fold<P>(distance - 32)};
 
 __attribute__((target("pclmul,sse4.1"))) __m128i pair128(FoldPair k)
 {
@@ -113,18 +124,19 @@ __attribute__((target("pclmul,sse4.1"))) __m128i load128(const std::uint8_t* at)
 
 // Folds in the n bytes at p (a multiple of 16) after x0, then reduces the
 // 128 bits to the 32 of the EDC.
+template <std::uint64_t P>
 __attribute__((target("pclmul,sse4.1"))) std::uint32_t finish_clmul(__m128i x0, const std::uint8_t* p, std::size_t n)
 {
-    const __m128i k128 = pair128(by128);
+    const __m128i k128 = pair128(by<P, 128>);
     for (; n >= 16; p += 16, n -= 16)
         x0 = fold_into(x0, k128, load128(p));
 
     // 128 bits to 64 (32 zero bits appended), then to 32, then Barrett.
     const __m128i mask32 = _mm_set_epi32(0, 0, 0, -1);
     x0 = _mm_xor_si128(_mm_clmulepi64_si128(x0, k128, 0x10), _mm_srli_si128(x0, 8));
-    const __m128i k64 = _mm_set_epi64x(0, static_cast<long long>(k_64));
+    const __m128i k64 = _mm_set_epi64x(0, static_cast<long long>(k_64<P>));
     x0 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x0, mask32), k64, 0x00), _mm_srli_si128(x0, 4));
-    const __m128i pu = _mm_set_epi64x(static_cast<long long>(mu_reversed), static_cast<long long>(p_reversed));
+    const __m128i pu = _mm_set_epi64x(static_cast<long long>(mu_reversed<P>), static_cast<long long>(p_reversed<P>));
     __m128i t = _mm_and_si128(_mm_clmulepi64_si128(_mm_and_si128(x0, mask32), pu, 0x10), mask32);
     t = _mm_clmulepi64_si128(t, pu, 0x00);
     return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_xor_si128(x0, t), 1));
@@ -132,6 +144,7 @@ __attribute__((target("pclmul,sse4.1"))) std::uint32_t finish_clmul(__m128i x0, 
 
 // n is a multiple of 16 and at least 64. Four lanes of 16 bytes are folded
 // 64 bytes ahead at a time, then into one lane, then reduced to 32 bits.
+template <std::uint64_t P>
 __attribute__((target("pclmul,sse4.1"))) std::uint32_t edc_clmul(std::uint32_t edc, const std::uint8_t* p,
                                                                   std::size_t n)
 {
@@ -139,18 +152,18 @@ __attribute__((target("pclmul,sse4.1"))) std::uint32_t edc_clmul(std::uint32_t e
     __m128i x1 = load128(p + 16), x2 = load128(p + 32), x3 = load128(p + 48);
     p += 64;
     n -= 64;
-    const __m128i k512 = pair128(by512);
+    const __m128i k512 = pair128(by<P, 512>);
     for (; n >= 64; p += 64, n -= 64) {
         x0 = fold_into(x0, k512, load128(p));
         x1 = fold_into(x1, k512, load128(p + 16));
         x2 = fold_into(x2, k512, load128(p + 32));
         x3 = fold_into(x3, k512, load128(p + 48));
     }
-    const __m128i k128 = pair128(by128);
+    const __m128i k128 = pair128(by<P, 128>);
     x0 = fold_into(x0, k128, x1);
     x0 = fold_into(x0, k128, x2);
     x0 = fold_into(x0, k128, x3);
-    return finish_clmul(x0, p, n);
+    return finish_clmul<P>(x0, p, n);
 }
 
 bool has_clmul()
@@ -196,6 +209,7 @@ MIVARO_TARGET_512 __m512i load512(const std::uint8_t* at)
 // ahead at a time; each goes the rest of the way to the last one in a single
 // step, the lanes of the last likewise to its top lane, and the 128-bit path
 // finishes.
+template <std::uint64_t P>
 MIVARO_TARGET_512 std::uint32_t edc_vpclmul(std::uint32_t edc, const std::uint8_t* p, std::size_t n)
 {
     const unsigned s = (16 - n % 16) % 16;
@@ -213,6 +227,7 @@ MIVARO_TARGET_512 std::uint32_t edc_vpclmul(std::uint32_t edc, const std::uint8_
     __m512i x1 = load512(p), x2 = load512(p + 64), x3 = load512(p + 128);
     p += 192;
     n -= 192;
+    constexpr FoldPair by512 = by<P, 512>, by2048 = by<P, 2048>;
     const __m512i k2048 = pair512(by2048, by2048, by2048, by2048);
     for (; n >= 256; p += 256, n -= 256) {
         x0 = fold_into(x0, k2048, load512(p));
@@ -221,20 +236,21 @@ MIVARO_TARGET_512 std::uint32_t edc_vpclmul(std::uint32_t edc, const std::uint8_
         x3 = fold_into(x3, k2048, load512(p + 192));
     }
     // x0, x1 and x2 are 192, 128 and 64 bytes before x3.
+    constexpr FoldPair by1024 = by<P, 1024>, by1536 = by<P, 1536>;
     x3 = xor3(folded(x0, pair512(by1536, by1536, by1536, by1536)), folded(x1, pair512(by1024, by1024, by1024, by1024)),
               fold_into(x2, pair512(by512, by512, by512, by512), x3));
     const __m512i k512 = pair512(by512, by512, by512, by512);
     for (; n >= 64; p += 64, n -= 64)
         x3 = fold_into(x3, k512, load512(p));
     // Lanes 0 to 2 travel 384, 256 and 128 bits to lane 3.
-    const __m512i lanes = pair512(by384, by256, by128, {0, 0});
+    const __m512i lanes = pair512(by<P, 384>, by<P, 256>, by<P, 128>, {0, 0});
     const __m512i t = folded(x3, lanes);
     // The zero-masking lane extracts: g++ 12 takes the plain ones' undefined
     // filler for an uninitialised variable.
     const __m128i x = _mm_xor_si128(
         _mm_xor_si128(_mm512_maskz_extracti32x4_epi32(0xF, t, 0), _mm512_maskz_extracti32x4_epi32(0xF, t, 1)),
         _mm_xor_si128(_mm512_maskz_extracti32x4_epi32(0xF, t, 2), _mm512_maskz_extracti32x4_epi32(0xF, x3, 3)));
-    return finish_clmul(x, p, n);
+    return finish_clmul<P>(x, p, n);
 }
 
 bool has_vpclmul()
@@ -248,20 +264,52 @@ bool has_vpclmul()
 
 #endif
 
-}  // namespace
-
-std::uint32_t edc_portable(std::uint32_t edc, std::span<const std::uint8_t> bytes)
+template <std::uint64_t P>
+std::uint32_t crc_portable(std::uint32_t edc, std::span<const std::uint8_t> bytes)
 {
     const std::uint8_t* p = bytes.data();
     std::size_t n = bytes.size();
     for (; n >= 8; p += 8, n -= 8) {
         std::uint32_t lo = edc ^ load_le32(p), hi = load_le32(p + 4);
-        edc = tables[7][lo & 0xFF] ^ tables[6][(lo >> 8) & 0xFF] ^ tables[5][(lo >> 16) & 0xFF] ^ tables[4][lo >> 24] ^
-              tables[3][hi & 0xFF] ^ tables[2][(hi >> 8) & 0xFF] ^ tables[1][(hi >> 16) & 0xFF] ^ tables[0][hi >> 24];
+        edc = tables<P>[7][lo & 0xFF] ^ tables<P>[6][(lo >> 8) & 0xFF] ^ tables<P>[5][(lo >> 16) & 0xFF] ^
+              tables<P>[4][lo >> 24] ^ tables<P>[3][hi & 0xFF] ^ tables<P>[2][(hi >> 8) & 0xFF] ^
+              tables<P>[1][(hi >> 16) & 0xFF] ^ tables<P>[0][hi >> 24];
     }
     for (; n > 0; ++p, --n)
-        edc = (edc >> 8) ^ tables[0][(edc ^ *p) & 0xFF];
+        edc = (edc >> 8) ^ tables<P>[0][(edc ^ *p) & 0xFF];
     return edc;
+}
+
+template <std::uint64_t P>
+std::uint32_t crc_update_by(EdcWay way, std::uint32_t edc, std::span<const std::uint8_t> bytes)
+{
+#ifdef MIVARO_EDC_CLMUL
+    if (way == EdcWay::clmul512 && bytes.size() >= 256 && has_vpclmul())
+        return edc_vpclmul<P>(edc, bytes.data(), bytes.size());
+    std::size_t whole = bytes.size() & ~std::size_t{15};
+    if (way != EdcWay::tables && whole >= 64 && has_clmul()) {
+        edc = edc_clmul<P>(edc, bytes.data(), whole);
+        bytes = bytes.subspan(whole);
+    }
+#else
+    (void)way;
+#endif
+    return crc_portable<P>(edc, bytes);
+}
+
+EdcWay best_way()
+{
+    static const EdcWay best = edc_way_usable(EdcWay::clmul512)   ? EdcWay::clmul512
+                               : edc_way_usable(EdcWay::clmul128) ? EdcWay::clmul128
+                                                                  : EdcWay::tables;
+    return best;
+}
+
+}  // namespace
+
+std::uint32_t edc_portable(std::uint32_t edc, std::span<const std::uint8_t> bytes)
+{
+    return crc_portable<edc_poly>(edc, bytes);
 }
 
 bool edc_way_usable(EdcWay way)
@@ -277,24 +325,20 @@ bool edc_way_usable(EdcWay way)
 
 std::uint32_t edc_update_by(EdcWay way, std::uint32_t edc, std::span<const std::uint8_t> bytes)
 {
-#ifdef MIVARO_EDC_CLMUL
-    if (way == EdcWay::clmul512 && bytes.size() >= 256 && has_vpclmul())
-        return edc_vpclmul(edc, bytes.data(), bytes.size());
-    std::size_t whole = bytes.size() & ~std::size_t{15};
-    if (way != EdcWay::tables && whole >= 64 && has_clmul()) {
-        edc = edc_clmul(edc, bytes.data(), whole);
-        bytes = bytes.subspan(whole);
-    }
-#else
-    (void)way;
-#endif
-    return edc_portable(edc, bytes);
+    return crc_update_by<edc_poly>(way, edc, bytes);
 }
 
 std::uint32_t edc_update(std::uint32_t edc, std::span<const std::uint8_t> bytes)
 {
-    static const EdcWay best = edc_way_usable(EdcWay::clmul512)   ? EdcWay::clmul512
-                               : edc_way_usable(EdcWay::clmul128) ? EdcWay::clmul128
-                                                                  : EdcWay::tables;
-    return edc_update_by(best, edc, bytes);
+    return crc_update_by<edc_poly>(best_way(), edc, bytes);
+}
+
+std::uint32_t crc32_update_by(EdcWay way, std::uint32_t crc, std::span<const std::uint8_t> bytes)
+{
+    return ~crc_update_by<zip_poly>(way, ~crc, bytes);
+}
+
+std::uint32_t crc32_update(std::uint32_t crc, std::span<const std::uint8_t> bytes)
+{
+    return crc32_update_by(best_way(), crc, bytes);
 }

@@ -24,3 +24,9 @@ bool edc_way_usable(EdcWay way);
 std::uint32_t edc_update_by(EdcWay way, std::uint32_t edc, std::span<const std::uint8_t> bytes);
 // The tables' way.
 std::uint32_t edc_portable(std::uint32_t edc, std::span<const std::uint8_t> bytes);
+
+// The CRC-32 of zip files and zlib's crc32 (polynomial 0x04C11DB7, bits
+// least significant first, inverted before and after) carried on the same
+// ways: crc32_update(0, all) is the CRC-32 of all.
+std::uint32_t crc32_update(std::uint32_t crc, std::span<const std::uint8_t> bytes);
+std::uint32_t crc32_update_by(EdcWay way, std::uint32_t crc, std::span<const std::uint8_t> bytes);

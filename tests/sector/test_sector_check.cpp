@@ -57,7 +57,8 @@ Bytes flipped(Bytes b, std::size_t at, std::uint8_t bits = 0x01)
 // Each way the processor has, at every length around the 16-, 64- and
 // 256-byte steps of the folding, at a sector's two EDC spans, and carried
 // over two pieces; the empty sector's EDC that every .dat lead-in stores;
-// the EDCs the sample's sectors store.
+// the EDCs the sample's sectors store. The CRC-32 of zip files on the same
+// ways, and its check value.
 TEST(SectorCheck, EdcAgreesWithTheBitByBitDefinition)
 {
     Bytes data = filler(3000, 7);
@@ -72,7 +73,13 @@ TEST(SectorCheck, EdcAgreesWithTheBitByBitDefinition)
         for (std::size_t n : lengths) {
             Bytes piece = slice(data, 1, n);
             EXPECT_EQ(edc_update_by(way, 0, piece), edc_bit_by_bit(piece)) << static_cast<int>(way) << " " << n;
+            // The zip CRC-32 takes the same ways: each against the tables.
+            std::uint32_t crc = crc32_update_by(way, 0, slice(piece, 0, n / 3));
+            EXPECT_EQ(crc32_update_by(way, crc, slice(piece, n / 3, n)), crc32_update_by(EdcWay::tables, 0, piece))
+                << static_cast<int>(way) << " " << n;
         }
+        const std::uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+        EXPECT_EQ(crc32_update_by(way, 0, check), 0xCBF43926u);
         // Second pieces of 12, 11, 3, 2, 1, 0 and 15 bytes past a multiple of 16.
         for (std::size_t cut : {0, 1, 9, 10, 11, 12, 13, 100, 1000})
             EXPECT_EQ(edc_update_by(way, edc_update_by(way, 0, slice(data, 0, cut)), slice(data, cut, 2332 - cut)),
