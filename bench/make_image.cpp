@@ -55,6 +55,24 @@ std::vector<std::uint8_t> user_data(Random& rng, bool mpeg)
     return b;
 }
 
+// The Form 2 EDC (ECMA-130's CRC over the subheader and user data), so that
+// the sectors prove themselves as a real disc's do.
+std::uint32_t form2_edc(const std::uint8_t* p, std::size_t n)
+{
+    static std::uint32_t table[256];
+    if (table[1] == 0)
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t r = i;
+            for (int k = 0; k < 8; ++k)
+                r = (r >> 1) ^ (r & 1 ? 0xD8018001u : 0);
+            table[i] = r;
+        }
+    std::uint32_t e = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        e = table[(e ^ p[i]) & 0xFF] ^ (e >> 8);
+    return e;
+}
+
 void frame_sector(std::uint8_t* s, const std::vector<std::uint8_t>& user, std::uint32_t lba)
 {
     static const std::uint8_t sync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
@@ -67,7 +85,9 @@ void frame_sector(std::uint8_t* s, const std::vector<std::uint8_t>& user, std::u
     s[15] = 0x02;
     std::memcpy(s + 16, subheader, sizeof subheader);
     std::memcpy(s + 24, user.data(), user_bytes);
-    std::memset(s + 24 + user_bytes, 0, 4);  // EDC left blank
+    std::uint32_t edc = form2_edc(s + 16, 8 + user_bytes);
+    for (int i = 0; i < 4; ++i)
+        s[24 + user_bytes + i] = static_cast<std::uint8_t>(edc >> (8 * i));
 }
 
 std::string base_name(const std::string& path)

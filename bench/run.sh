@@ -102,6 +102,16 @@ if [[ $image == vcd ]]; then
 fi
 
 cd "$cache" || die "cannot enter $cache"  # a CUE sheet names its BIN relative to the working folder
+# A read of the disc with one sector in a hundred damaged, for -disc2bin to
+# mend from a whole second read.
+if [[ ! -f damaged.bin || damaged.bin -ot $image.bin ]]; then
+    cp "$image".bin damaged.tmp && python3 -c 'import sys
+f = open(sys.argv[1], "r+b")
+for s in range(50, int(sys.argv[2]) // 2352, 100):
+    f.seek(s * 2352 + 500); b = f.read(1); f.seek(s * 2352 + 500); f.write(bytes([b[0] ^ 1]))' damaged.tmp "$(stat -c %s "$image".bin)" &&
+        mv damaged.tmp damaged.bin || die "no damaged copy"
+    sed "s/\"[^\"]*\"/\"damaged.bin\"/" "$image".cue >damaged.cue
+fi
 : >times.txt  # PHASE ROUND JOB SECONDS CPU-SECONDS, a line per timed run
 "$mivaro" -cue2mpg "$image".cue scratch/movie.mpg >"$log" || die "cue2mpg failed, see $log"
 cat scratch/movie[0-9]*.mpg >stream.mpg
@@ -134,6 +144,10 @@ job() {
         verify) cmd=("$m" -verify "$image".cue) ;;
         hash) cmd=("$m" -verify -hash "$image".cue) ;;
         md5sum | sha1sum) cmd=("$1" "$image".bin) out=/dev/null ;;
+        disc2bin) cmd=("$m" -disc2bin "$image".cue scratch/merged) ;;
+        disc2bin2) cmd=("$m" -disc2bin damaged.cue "$image".cue scratch/merged) input=damaged.bin ;;
+        disc2bin36) cmd=("$m" -disc2bin vcd36.cue scratch/merged) input=rips/bare36.bin ;;
+        disc2bin48) cmd=("$m" -disc2bin rips/d48.mds scratch/merged) input=rips/d48.mdf ;;
         disc2mpg36) cmd=("$m" -disc2mpg vcd36.cue scratch/disc) input=rips/bare36.bin ;;
         disc2mpg48) cmd=("$m" -disc2mpg rips/d48.mds scratch/disc) input=rips/d48.mdf ;;
         disc2mpgccd) cmd=("$m" -disc2mpg rips/disc.ccd scratch/disc) input=rips/disc.img ;;
@@ -253,8 +267,9 @@ pairs=(cue2raw:cat cue2dat:cat cue2mpg:usercopy raw2mpg:usercopy mpg2dat:userpac
 command -v bchunk >/dev/null && pairs+=(bchunk:cat)
 # The whole disc against the per-track extraction of the same image.
 [[ $image == vcd ]] && pairs+=(disc2mpg:cue2mpg)
+pairs+=(disc2bin:cat disc2bin2:cat)
 # Every other shape against the same job on the 2352-byte CUE/BIN.
-((shapes)) && pairs+=(disc2mpg36:disc2mpg disc2mpg48:disc2mpg disc2mpgccd:disc2mpg verify36:verify verify48:verify
+((shapes)) && pairs+=(disc2bin36:disc2bin disc2bin48:disc2bin disc2mpg36:disc2mpg disc2mpg48:disc2mpg disc2mpgccd:disc2mpg verify36:verify verify48:verify
     verifyccd:verify)
 command -v vcdxrip >/dev/null && [[ $image == vcd ]] && pairs+=(vcdxrip:usercopy)
 ((replace_only)) && pairs=(cue2mpg:usercopy replace:rewrite)
