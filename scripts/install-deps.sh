@@ -12,6 +12,8 @@ packages=(
   bchunk                                             # a peer in the benchmark
   pkg-config libcdio-dev libiso9660-dev libvcdinfo-dev  # disc images, their filesystem and info files
   dpkg-dev file                                      # dpkg-shlibdeps, for the Debian package's dependencies
+  zlib1g-dev liblzma-dev libflac-dev libzstd-dev     # the codecs of CHD images' hunks
+  mame-tools                                         # chdman, to make CHD images in the tests
 )
 
 missing=()

@@ -21,8 +21,9 @@ constexpr const char* disc2mpg_usage[] = {
 };
 constexpr const char* verify_usage[] = {
     "-verify        disc or .raw/.bin: check every sector, no output\n",
-    "               (a disc: .cue/.bin, .toc, .nrg, .ccd, .mds, a bare\n",
-    "               .bin/.img/.iso image, or a drive such as /dev/sr0)\n\n",
+    "               (a disc: .cue/.bin, .toc, .nrg, .ccd, .mds, .chd,\n",
+    "               a bare .bin/.img/.iso image, or a drive such as\n",
+    "               /dev/sr0)\n\n",
 };
 
 }  // namespace
