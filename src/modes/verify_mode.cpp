@@ -39,7 +39,7 @@ struct TrackRow {
     int number = 0;
     std::string unchecked_why;
     SectorTally tally;
-    std::vector<const ImageDamage*> image_damage;  // what the image found wrong as it was read
+    std::vector<ImageDamage> image_damage;  // what the image found wrong as it was read
 };
 
 // What a track's sectors can be checked for: nothing (0xFF), or their mode
@@ -130,7 +130,7 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows)
     }
     close_image(image);
     for (const ImageDamage& d : image.damage->found)
-        rows[row_of(d.first_lsn)].image_damage.push_back(&d);
+        rows[row_of(d.first_lsn)].image_damage.push_back(d);
     // Sectors the sheet or the filesystem promises past the image's end.
     std::uint32_t held = image.sectors + (!image.runs.empty() && image.runs.back().tail_bytes > 0);
     std::uint32_t promised = std::max(image.promised, volume_sectors(image));
@@ -200,9 +200,9 @@ void print_report(const std::vector<TrackRow>& rows)
             say(range_text, describe_range(t.damage[i]).c_str());
         if (t.damage.size() > max_ranges_shown)
             say(more_ranges_text, t.damage.size() - max_ranges_shown);
-        for (const ImageDamage* d : row.image_damage)
-            say(image_damage_text, disc_time(d->first_lsn).c_str(), disc_time(d->first_lsn + d->sectors - 1).c_str(),
-                d->why.c_str());
+        for (const ImageDamage& d : row.image_damage)
+            say(image_damage_text, disc_time(d.first_lsn).c_str(), disc_time(d.first_lsn + d.sectors - 1).c_str(),
+                d.why.c_str());
     }
     if (damaged == 0) {
         if (unchecked == 0)
