@@ -4,8 +4,8 @@
 # one BIN and one BIN per track, CloneCD, Alcohol at 2352 and 2448 bytes a
 # sector, bare images of 2448 and 2336 bytes a sector, and the data track
 # alone as a 2048-byte .iso, and a CHD where chdman is installed. Each must
-# give what the 2352-byte CUE/BIN gives,
-# verify clean, and show a flipped byte in a movie sector at its disc time.
+# give what the 2352-byte CUE/BIN gives, verify clean, and (but the CHD) show
+# a flipped byte in a movie sector at its disc time.
 # Usage: shapes.sh path/to/mivaro path/to/make_rip_shapes. Exit 1 on any
 # failure, 77 without the tools.
 set -u
