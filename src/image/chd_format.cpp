@@ -307,7 +307,8 @@ std::string parse_chd_map(std::span<const std::uint8_t> map, const ChdHeader& he
         }
         if (e.store != HunkStore::plain && header.codecs[static_cast<int>(e.store)] == 0)
             return "hunk " + std::to_string(h) + " names a codec the header does not list";
-        if (e.store == HunkStore::plain && e.length != header.hunk_bytes)
+        // A writer keeps a hunk its codec would make longer as it is.
+        if ((e.store == HunkStore::plain && e.length != header.hunk_bytes) || e.length > header.hunk_bytes)
             return "hunk " + std::to_string(h) + " is stored at the wrong length";
         if (!e.zeros && (e.offset > file_size || e.length > file_size - e.offset))
             return "hunk " + std::to_string(h) + " lies past its end";
