@@ -7,6 +7,9 @@
 
 namespace {
 
+constexpr const char* unsound_map_text = "its hunk map is not sound";
+constexpr const char* needs_parent_text = "it needs a parent CHD";
+
 constexpr std::uint32_t chd_version = 5;
 constexpr std::size_t map_head_size = 16;
 constexpr std::uint32_t max_hunk_bytes = 1u << 20;
@@ -125,7 +128,7 @@ std::string parse_compressed_map(std::span<const std::uint8_t> map, const ChdHea
     const std::uint16_t want_crc = static_cast<std::uint16_t>(big_endian(map.data() + 10, 2));
     const int length_bits = map[12], self_bits = map[13];
     if (length_bits > 32 || self_bits > 32 || coded > map.size() - map_head_size)
-        return "its hunk map is not sound";
+        return unsound_map_text;
     BitReader in{map.subspan(map_head_size, static_cast<std::size_t>(coded))};
     std::optional<HuffmanCode> code = read_huffman(in);
     if (!code)
@@ -179,9 +182,9 @@ std::string parse_compressed_map(std::span<const std::uint8_t> map, const ChdHea
             type = type_self;
             e.store = HunkStore::copy;
         } else if (type == type_parent || (type >= type_parent_self && type <= type_parent1)) {
-            return "it needs a parent CHD";
+            return needs_parent_text;
         } else {
-            return "its hunk map is not sound";
+            return unsound_map_text;
         }
         e.length = length;
         e.offset = at;
@@ -258,7 +261,7 @@ std::string parse_chd_header(std::span<const std::uint8_t> head, std::uint64_t f
     header.unit_bytes = static_cast<std::uint32_t>(big_endian(head.data() + 60, 4));
     const std::uint8_t* parent = head.data() + 104;
     if (std::any_of(parent, parent + 20, [](std::uint8_t b) { return b != 0; }))
-        return "it needs a parent CHD";
+        return needs_parent_text;
     if (header.unit_bytes != chd_frame_size || header.hunk_bytes == 0 || header.hunk_bytes % chd_frame_size != 0 ||
         header.hunk_bytes > max_hunk_bytes)
         return "its hunks are not made of CD frames";
@@ -267,7 +270,7 @@ std::string parse_chd_header(std::span<const std::uint8_t> head, std::uint64_t f
         return "it holds " + std::to_string(header.logical_bytes) + " bytes, no CD";
     header.hunks = static_cast<std::uint32_t>((header.logical_bytes + header.hunk_bytes - 1) / header.hunk_bytes);
     if (header.map_offset < chd_header_size || header.map_offset >= file_size)
-        return "its hunk map lies past its end";
+        return chd_map_past_end_text;
     return {};
 }
 

@@ -18,6 +18,7 @@
 #include "image/track_layout.h"
 
 inline constexpr std::size_t chd_header_size = 124;
+inline constexpr const char* chd_map_past_end_text = "its hunk map lies past its end";
 inline constexpr std::uint32_t chd_frame_size = 2448;
 inline constexpr std::uint32_t chd_sector_bytes = 2352;
 

@@ -24,7 +24,7 @@ constexpr const char* crc_text = "CRC";
 constexpr const char* undecodable_text = "does not decode";
 constexpr const char* unread_text = "could not be read";
 constexpr const char* codec_text = "its hunks are kept by the codec %s, which this program does not read";
-constexpr const char* map_past_end_text = "its hunk map lies past its end";
+constexpr const char* metadata_past_end_text = "its metadata lies past its end";
 constexpr const char* tracks_past_hunks_text = "its tracks run past its hunks";
 
 constexpr std::size_t max_map_bytes = 64u << 20;
@@ -225,7 +225,7 @@ std::string track_texts(int fd, std::uint64_t file_size, std::uint64_t offset, s
         std::array<std::uint8_t, 16> head{};
         if (count == max_metadata_entries || offset > file_size || file_size - offset < head.size() ||
             !read_at(fd, offset, head))
-            return "its metadata lies past its end";
+            return metadata_past_end_text;
         std::uint32_t length = static_cast<std::uint32_t>(head[5] << 16 | head[6] << 8 | head[7]);
         bool track = std::memcmp(head.data(), "CHT2", 4) == 0 || std::memcmp(head.data(), "CHTR", 4) == 0;
         if (std::memcmp(head.data(), "CHGD", 4) == 0)
@@ -234,7 +234,7 @@ std::string track_texts(int fd, std::uint64_t file_size, std::uint64_t offset, s
             std::string text(std::min<std::size_t>(length, max_track_text), '\0');
             if (file_size - offset - head.size() < text.size() ||
                 !read_at(fd, offset + head.size(), {reinterpret_cast<std::uint8_t*>(text.data()), text.size()}))
-                return "its metadata lies past its end";
+                return metadata_past_end_text;
             texts.push_back(text);
         }
         offset = 0;
@@ -262,15 +262,15 @@ std::string open_chd(ChdSource& chd, std::uint64_t file_size, ChdLayout& layout)
     std::vector<std::uint8_t> map(16);
     std::uint64_t room = file_size - chd.header.map_offset;
     if (room < map.size() && chd.header.codecs[0] != 0)
-        return map_past_end_text;
+        return chd_map_past_end_text;
     map.resize(std::min<std::uint64_t>(room, map.size()));
     std::uint64_t wanted = 0;
     if (!read_at(chd.fd, chd.header.map_offset, map) ||
         (wanted = chd_map_bytes_wanted(chd.header, map)) > room || wanted > max_map_bytes)
-        return map_past_end_text;
+        return chd_map_past_end_text;
     map.resize(static_cast<std::size_t>(wanted));
     if (!read_at(chd.fd, chd.header.map_offset, map))
-        return map_past_end_text;
+        return chd_map_past_end_text;
     if (std::string error = parse_chd_map(map, chd.header, file_size, chd.map); !error.empty())
         return error;
     std::vector<std::string> texts;
