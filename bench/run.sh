@@ -155,6 +155,10 @@ job() {
         verify48) cmd=("$m" -verify rips/d48.mds) input=rips/d48.mdf ;;
         verifyccd) cmd=("$m" -verify rips/disc.ccd) input=rips/disc.img ;;
         search) cmd=("$m" -cue2dat plain.cue scratch/out) want=1 input=plain.bin ;;
+        verifychd) cmd=("$m" -verify "$image".chd) input=$image.chd ;;
+        chdmanverify) cmd=(chdman verify -i "$image".chd) input=$image.chd ;;
+        disc2mpgchd) cmd=("$m" -disc2mpg "$image".chd scratch/disc) input=$image.chd ;;
+        chdmanextract) cmd=(chdman extractcd -i "$image".chd -o scratch/x.cue -ob scratch/x.bin) input=$image.chd ;;
         vcdxrip) cmd=(env -C scratch vcdxrip -q --nofiles --nosegments -o x.xml --cue-file="$cache/$image.cue") ;;
         bchunk) cmd=(bchunk -r "$image".bin "$image".cue scratch/track) ;;
     esac
@@ -272,6 +276,17 @@ pairs+=(disc2bin:cat disc2bin2:cat)
 ((shapes)) && pairs+=(disc2bin36:disc2bin disc2bin48:disc2bin disc2mpg36:disc2mpg disc2mpg48:disc2mpg disc2mpgccd:disc2mpg verify36:verify verify48:verify
     verifyccd:verify)
 command -v vcdxrip >/dev/null && [[ $image == vcd ]] && pairs+=(vcdxrip:usercopy)
+# The same disc as chdman's CHD with its default codecs, against chdman's own
+# verify and extraction of it.
+if command -v chdman >/dev/null; then
+    if [[ ! -f $image.chd ]]; then
+        echo "== making $image.chd"
+        chdman createcd -f -i "$image".cue -o "$image".chd.tmp >/dev/null 2>&1 && mv "$image".chd.tmp "$image".chd ||
+            die "chdman could not make $image.chd"
+    fi
+    pairs+=(verifychd:chdmanverify)
+    [[ $image == vcd ]] && pairs+=(disc2mpgchd:chdmanextract)
+fi
 ((replace_only)) && pairs=(cue2mpg:usercopy replace:rewrite)
 if [[ -n ${BENCH_ONLY:-} ]]; then
     kept=()

@@ -14,6 +14,8 @@ packages=(
   pkg-config libcdio-dev libiso9660-dev libvcdinfo-dev  # disc images, their filesystem and info files
   libssl-dev libexpat1-dev                           # -verify -hash: MD5 and SHA-1, redump DATs
   dpkg-dev file                                      # dpkg-shlibdeps, for the Debian package's dependencies
+  zlib1g-dev liblzma-dev libflac-dev libzstd-dev     # the codecs of CHD images' hunks
+  mame-tools                                         # chdman, to make CHD images in the tests
 )
 
 missing=()

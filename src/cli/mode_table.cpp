@@ -26,8 +26,9 @@ constexpr const char* disc2bin_usage[] = {
 };
 constexpr const char* verify_usage[] = {
     "-verify        disc or .raw/.bin: check every sector, no output\n",
-    "               (a disc: .cue/.bin, .toc, .nrg, .ccd, .mds, a bare\n",
-    "               .bin/.img/.iso image, or a drive such as /dev/sr0)\n",
+    "               (a disc: .cue/.bin, .toc, .nrg, .ccd, .mds, .chd,\n",
+    "               a bare .bin/.img/.iso image, or a drive such as\n",
+    "               /dev/sr0)\n",
     "-verify -hash  and each track's CRC-32, MD5 and SHA-1 as redump gives\n",
     "               them; -verify disc file.dat looks the disc up in a DAT\n\n",
 };

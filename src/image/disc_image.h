@@ -56,6 +56,19 @@ struct ImageReader {
     std::array<std::uint8_t, raw_sector_size> whole{};  // a sector given its sync and header
 };
 
+// Sectors the image's own checks found damaged as they were read (a CHD's
+// hunk that fails its CRC), named as the image knows them: "hunk 37: CRC".
+// The source says each as it finds it unless -verify names them itself.
+struct ImageDamage {
+    std::uint32_t first_lsn = 0;
+    std::uint32_t sectors = 0;
+    std::string why;
+};
+struct ImageDamageLog {
+    std::vector<ImageDamage> found;
+    bool quiet = false;
+};
+
 struct DiscImage {
     std::vector<ImageFile> files;
     std::vector<DiscRun> runs;  // in disc order
@@ -68,6 +81,7 @@ struct DiscImage {
     // than the runs hold.
     std::uint32_t promised = 0;
     std::unique_ptr<ImageReader> reader = std::make_unique<ImageReader>();
+    std::shared_ptr<ImageDamageLog> damage = std::make_shared<ImageDamageLog>();
 };
 
 // The run holding a disc sector, or nullptr.

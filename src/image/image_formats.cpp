@@ -6,6 +6,7 @@
 
 #include "image/alcohol_descriptor.h"
 #include "image/bare_image.h"
+#include "image/chd_image.h"
 #include "image/cdio_source.h"
 #include "image/clonecd_sheet.h"
 #include "image/cue_image.h"
@@ -18,8 +19,8 @@ namespace {
 constexpr std::size_t probe_bytes = 64;
 
 // In the order they are asked; the bare image claims whatever is left.
-const std::array formats = {&drive_format,   &cue_format,     &toc_format, &nrg_format,
-                            &clonecd_format, &alcohol_format, &bare_format};
+const std::array formats = {&drive_format,   &chd_format,     &cue_format, &toc_format,
+                            &nrg_format,     &clonecd_format, &alcohol_format, &bare_format};
 
 }  // namespace
 

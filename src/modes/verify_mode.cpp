@@ -26,6 +26,7 @@ constexpr const char* unchecked_row_text = "    %02d   %10llu            -      
 constexpr const char* audio_text = "audio";
 constexpr const char* cooked_text = "%u-byte sectors";
 constexpr const char* range_text = "           %s\n";
+constexpr const char* image_damage_text = "           %s to %s: %s\n";
 constexpr const char* more_ranges_text = "           ... and %zu more damaged ranges\n";
 constexpr const char* whole_text = "\n\xfe verified: all %llu sectors whole.\n\n";
 constexpr const char* damaged_text = "\n\xfe verified: %llu of %llu sectors damaged.\n\n";
@@ -55,6 +56,7 @@ struct TrackRow {
     int number = 0;
     std::string unchecked_why;
     SectorTally tally;
+    std::vector<ImageDamage> image_damage;  // what the image found wrong as it was read
 };
 
 // What a track's sectors can be checked for: nothing (0xFF), or their mode
@@ -129,7 +131,7 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows, DiscHasher
     if (tracks.empty() || tracks.front().first_lsn != 0)
         tracks.insert(tracks.begin(), {1, 0, TrackMode::unknown});
     for (const DiscTrack& track : tracks)
-        rows.push_back({track.number, "", {}});
+        rows.push_back({track.number, "", {}, {}});
     auto row_of = [&tracks](std::uint32_t lsn) {
         std::size_t row = 0;
         while (row + 1 < tracks.size() && tracks[row + 1].first_lsn <= lsn)
@@ -172,6 +174,8 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows, DiscHasher
         }
     }
     close_image(image);
+    for (const ImageDamage& d : image.damage->found)
+        rows[row_of(d.first_lsn)].image_damage.push_back(d);
     // Sectors the sheet or the filesystem promises past the image's end.
     std::uint32_t held = image.sectors + (!image.runs.empty() && image.runs.back().tail_bytes > 0);
     std::uint32_t promised = std::max(image.promised, volume_sectors(image));
@@ -192,7 +196,7 @@ void verify_raw_image(std::vector<TrackRow>& rows, DiscHasher* hasher)
     if (!open_single_input())
         return;
     io.input_size = file_size(io.input_file);
-    rows.push_back({1, "", {}});
+    rows.push_back({1, "", {}, {}});
     SectorTally& tally = rows.back().tally;
     const std::uint64_t block = io.input_file.capacity() / raw_sector_size * raw_sector_size;
     std::optional<std::uint32_t> anchor;
@@ -243,6 +247,9 @@ void print_report(const std::vector<TrackRow>& rows)
             say(range_text, describe_range(t.damage[i]).c_str());
         if (t.damage.size() > max_ranges_shown)
             say(more_ranges_text, t.damage.size() - max_ranges_shown);
+        for (const ImageDamage& d : row.image_damage)
+            say(image_damage_text, disc_time(d.first_lsn).c_str(), disc_time(d.first_lsn + d.sectors - 1).c_str(),
+                d.why.c_str());
     }
     if (damaged == 0) {
         if (unchecked == 0)
@@ -350,15 +357,19 @@ void verify(const ModeArgs& args)
                              });
         if (cooked)
             hasher.reset();
+        image.damage->quiet = true;
         map_image_files(image);
         check_image(image, rows, hasher.get());
+        // Damage in sectors that have nothing to check (audio) counts too.
+        if (!image.damage->found.empty())
+            settings.exit_status = 1;
     }
     if (rows.empty())
         return;
     print_report(rows);
     if (hasher) {
         print_hashes(rows, finish_disc_hashes(*hasher, rows.size()), dat.games, dat_name);
-    } else if (cooked && (hashes)) {
+    } else if (cooked && hashes) {
         say("%s", no_hashes_text);
         if (!dat_name.empty())
             settings.exit_status = 1;

@@ -43,9 +43,10 @@ constexpr ParityTables gf = make_parity_tables();
 // One of the two product codes: `majors` code words of `minors` bytes each,
 // the word for major m starting at (m / 2) * major_step + m % 2 and going on
 // by minor_step, modulo the covered size. The two parity bytes of word m are
-// stored at parity[m] and parity[m + majors].
+// stored at parity[m] and parity[m + majors]; `put` writes them there,
+// otherwise they are compared.
 bool parity_matches(const std::uint8_t* covered, unsigned majors, unsigned minors, unsigned major_step,
-                    unsigned minor_step, const std::uint8_t* parity)
+                    unsigned minor_step, std::uint8_t* parity, bool put = false)
 {
     const unsigned size = majors * minors;
     for (unsigned major = 0; major < majors; ++major) {
@@ -60,8 +61,12 @@ bool parity_matches(const std::uint8_t* covered, unsigned majors, unsigned minor
             b ^= byte;
         }
         a = gf.over_x_plus_1[gf.times_x[a] ^ b];
-        if (parity[major] != a || parity[major + majors] != (a ^ b))
+        if (put) {
+            parity[major] = a;
+            parity[major + majors] = a ^ b;
+        } else if (parity[major] != a || parity[major + majors] != (a ^ b)) {
             return false;
+        }
     }
     return true;
 }
@@ -77,7 +82,7 @@ std::uint16_t parity_faults(const std::uint8_t* header, const std::uint8_t* body
     else
         std::fill_n(from_header.begin(), 4, 0);
     std::memcpy(from_header.data() + 4, body, from_header.size() - 4);
-    const std::uint8_t* c = from_header.data();
+    std::uint8_t* c = from_header.data();
     std::uint16_t faults = 0;
     if (!parity_matches(c, 86, 24, 2, 86, c + p_covered))
         faults |= fault_p_parity;
@@ -136,6 +141,18 @@ constexpr std::array<const char*, 10> fault_words = {
 };
 
 }  // namespace
+
+void put_form1_parity(std::span<std::uint8_t, 2352> sector)
+{
+    std::uint8_t* c = sector.data() + header_at;
+    std::array<std::uint8_t, 4> header;
+    std::memcpy(header.data(), c, header.size());
+    if (sector[mode_at] == 2)
+        std::fill_n(c, header.size(), 0);
+    parity_matches(c, 86, 24, 2, 86, c + p_covered, true);
+    parity_matches(c, 52, 43, 86, 88, c + q_covered, true);
+    std::memcpy(c, header.data(), header.size());
+}
 
 std::optional<std::uint32_t> header_lba(std::span<const std::uint8_t, 2352> sector)
 {

@@ -38,6 +38,10 @@ inline constexpr std::uint16_t damage_faults = 0x7FFF;
 std::uint16_t check_sector(std::span<const std::uint8_t, 2352> sector, std::optional<std::uint32_t> expected_lba,
                            std::uint8_t expected_mode = 0);
 
+// Writes the P and Q parity of a raw Mode 1 or Form 1 sector (a Mode 2
+// sector's header counts as zeros).
+void put_form1_parity(std::span<std::uint8_t, 2352> sector);
+
 // The LBA a sector's header names, when its sync and BCD address are sound.
 std::optional<std::uint32_t> header_lba(std::span<const std::uint8_t, 2352> sector);
 

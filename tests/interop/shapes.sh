@@ -3,8 +3,9 @@
 # vcdxbuild and kept in every shape rips come in: a MODE2/2336 sheet with
 # one BIN and one BIN per track, CloneCD, Alcohol at 2352 and 2448 bytes a
 # sector, bare images of 2448 and 2336 bytes a sector, and the data track
-# alone as a 2048-byte .iso. Each must give what the 2352-byte CUE/BIN gives,
-# verify clean, and show a flipped byte in a movie sector at its disc time.
+# alone as a 2048-byte .iso, and a CHD where chdman is installed. Each must
+# give what the 2352-byte CUE/BIN gives, verify clean, and (but the CHD) show
+# a flipped byte in a movie sector at its disc time.
 # Usage: shapes.sh path/to/mivaro path/to/make_rip_shapes. Exit 1 on any
 # failure, 77 without the tools.
 set -u
@@ -30,7 +31,10 @@ check "ffmpeg makes the clips, vcdxbuild the disc at 2352 and 2336 bytes a secto
 
 check "-disc2mpg takes the 2352-byte CUE/BIN apart" '"$mivaro" -disc2mpg disc.cue ref >/dev/null &&
     cmp ref/avseq01.mpg movie.mpg && cmp ref/item0001.mpg menu.mpg && cmp ref/item0003.mpg motion.mpg'
-for shape in d36.cue split36/image.cue rips/disc.ccd rips/disc.mds rips/d48.mds rips/bare48.bin rips/bare36.bin; do
+# chdman's CHD of the disc joins them where mame-tools is installed.
+chd= && command -v chdman >/dev/null 2>&1 && check "chdman makes a CHD of the disc" 'chdman createcd -i disc.cue -o disc.chd' &&
+    chd=disc.chd
+for shape in d36.cue split36/image.cue rips/disc.ccd rips/disc.mds rips/d48.mds rips/bare48.bin rips/bare36.bin $chd; do
     out=out-$(echo $shape | tr / _)
     check "$shape: -disc2mpg writes the same files, -verify finds every sector whole" "'$mivaro' -disc2mpg $shape $out >/dev/null &&
         diff -r ref $out && '$mivaro' -verify $shape > verify.log && grep -q 'verified: all [0-9]* sectors whole' verify.log"
