@@ -90,7 +90,7 @@ std::string path_in(const std::string& folder, const std::string& name)
 // data_offset bytes into its sector. Sectors that mark an auto-pause point
 // are noted on the way.
 void check_copied_sector(BlockReader& in, const DiscRun& run, std::uint32_t data_offset, std::uint64_t pos,
-                         SectorTally& tally, std::vector<std::uint32_t>& triggers)
+                         SectorTally& tally, std::vector<std::uint32_t>& triggers, ItemScan& scan)
 {
     const SectorFraming& framing = framing_of(run);
     std::uint64_t start = pos - data_offset;
@@ -99,6 +99,7 @@ void check_copied_sector(BlockReader& in, const DiscRun& run, std::uint32_t data
     tally_sector(tally, lsn, check_stored_sector(stored, framing, lsn, 2));
     if (stored[submode_offset - framing.raw_start] & submode_trigger)
         triggers.push_back(lsn);
+    note_scan_sector(scan, lsn, {stored + data_offset, form2_data_size});
 }
 
 // The auto-pause points among an item's sectors that its copy does not pass
@@ -139,7 +140,7 @@ void report_damage(const std::vector<DamagedOutput>& outputs)
 // The user data of each sector of the extent, through the same engine as
 // every other MPEG copy.
 bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent& extent,
-               std::vector<DamagedOutput>& damaged, std::vector<std::uint32_t>& triggers)
+               std::vector<DamagedOutput>& damaged, std::vector<std::uint32_t>& triggers, ItemScan& scan)
 {
     if (extent.sectors == 0) {
         say(empty_item_text, name.c_str());
@@ -168,8 +169,8 @@ bool copy_item(const DiscImage& image, const std::string& name, const ItemExtent
     settings.input_pos = start + data_offset;
     SectorTally tally;
     CopyPlan plan{in, io.output_file, size, size, form2_data_size};
-    plan.chunk_seen = [&in, run = *first, data_offset, &tally, &triggers](std::uint64_t pos) {
-        check_copied_sector(in, run, data_offset, pos, tally, triggers);
+    plan.chunk_seen = [&in, run = *first, data_offset, &tally, &triggers, &scan](std::uint64_t pos) {
+        check_copied_sector(in, run, data_offset, pos, tally, triggers, scan);
     };
     say(writing_text, name.c_str());
     copy_stream(plan, start + std::uint64_t{extent.sectors - 1} * size + data_offset + form2_data_size);
@@ -260,13 +261,18 @@ void disc2mpg()
     unsigned written = 0;
     std::vector<DamagedOutput> damaged;
     std::vector<std::uint32_t> triggers;
+    std::vector<ItemScan> scans;
+    auto scan_of = [&scans](std::uint32_t first_lsn, std::uint32_t sectors, const ItemExtent& extent) -> ItemScan& {
+        return scans.emplace_back(ItemScan{extent.first_lsn, first_lsn + sectors, false, {}});
+    };
     for (std::size_t s = 0; s < layout.sequences.size(); ++s) {
         const SequenceItem& item = layout.sequences[s];
         std::vector<std::uint64_t> times;
         for (std::uint16_t e : item.entries)
             if (timing.entry_ticks[e])
                 times.push_back(*timing.entry_ticks[e]);
-        written += copy_item(image, item.name, sequences[s], damaged, triggers);
+        written += copy_item(image, item.name, sequences[s], damaged, triggers,
+                             scan_of(item.first_lsn, item.sectors, sequences[s]));
         find_triggers_around(image, item.first_lsn, item.sectors, sequences[s], triggers);
         if (times.size() > 1) {
             write_text_file(stem(item.name) + ".ffmetadata", chapters_text(times, item_length(sequences[s])));
@@ -274,10 +280,13 @@ void disc2mpg()
         }
     }
     for (std::size_t s = 0; s < layout.segments.size(); ++s) {
-        written += copy_item(image, layout.segments[s].name, segments[s], damaged, triggers);
+        const SegmentItem& item = layout.segments[s];
+        written += copy_item(image, item.name, segments[s], damaged, triggers,
+                             scan_of(item.first_lsn, item.sectors, segments[s]));
         find_triggers_around(image, layout.segments[s].first_lsn, layout.segments[s].sectors, segments[s], triggers);
     }
     add_auto_pauses(image, layout, triggers, timing);
+    add_scan_offsets(scans, timing);
     for (const ExtraFile& extra : description_extra_files(layout)) {
         copy_disc_file(image, layout.files[extra.file], extra.src);
         ++written;

@@ -240,29 +240,20 @@ enum class ScanState { none, updated, other };
 // pictures, and as the furthest back and ahead one of that set on the same
 // side, or the sector itself when it has none in reach. An encoder's own
 // values (placeholders, other counts) do not hold together so.
-ScanState item_scan_state(const DiscImage& image, std::uint32_t first, std::uint32_t sectors)
+ScanState item_scan_state(const ItemScan& scan)
 {
-    std::uint32_t end = first + sectors;
-    while (first < end && !carries_payload(image, first))
-        ++first;
-    std::vector<std::pair<std::int64_t, std::array<std::int64_t, scan_places>>> records;
+    if (scan.other)
+        return ScanState::other;
+    if (scan.records.empty())
+        return ScanState::none;
     std::set<std::int64_t> pictures;
-    for (std::uint32_t lsn = first; lsn < end; ++lsn) {
-        auto places = last_scan_places(block_at(image, lsn));
-        if (!places)
-            continue;
-        if (!places->second)
-            return ScanState::other;
-        records.emplace_back(lsn - first, places->first);
-        for (std::int64_t p : {places->first[scan_previous], places->first[scan_next]})
+    for (const auto& [packet, places] : scan.records)
+        for (std::int64_t p : {places[scan_previous], places[scan_next]})
             if (p != no_place)
                 pictures.insert(p);
-    }
-    if (records.empty())
-        return ScanState::none;
-    if (!pictures.empty() && *pictures.rbegin() >= end - first)
+    if (!pictures.empty() && *pictures.rbegin() >= std::int64_t{scan.end} - scan.first)
         return ScanState::other;
-    for (const auto& [packet, places] : records) {
+    for (const auto& [packet, places] : scan.records) {
         auto after = pictures.upper_bound(packet);
         auto before = pictures.lower_bound(packet);
         std::int64_t next = after == pictures.end() ? no_place : *after;
@@ -276,23 +267,6 @@ ScanState item_scan_state(const DiscImage& image, std::uint32_t first, std::uint
     return ScanState::updated;
 }
 
-void read_scan_offsets(const DiscImage& image, const DiscLayout& layout, DiscTiming& timing)
-{
-    bool updated = false, other = false;
-    auto look = [&](std::uint32_t first, std::uint32_t sectors) {
-        ScanState state = item_scan_state(image, first, sectors);
-        updated = updated || state == ScanState::updated;
-        other = other || state == ScanState::other;
-    };
-    for (const SequenceItem& item : layout.sequences)
-        look(item.first_lsn, item.sectors);
-    for (const SegmentItem& item : layout.segments)
-        look(item.first_lsn, item.sectors);
-    timing.scan_offsets_updated = updated && !other;
-    if (updated && other)
-        note(timing, scan_offsets_text);
-}
-
 }  // namespace
 
 DiscTiming read_disc_timing(const DiscImage& image, const DiscLayout& layout)
@@ -301,7 +275,6 @@ DiscTiming read_disc_timing(const DiscImage& image, const DiscLayout& layout)
     read_entry_times(image, layout, timing);
     read_layout_options(image, layout, timing);
     timing.tracks_v30 = tracks_file_is_v30(image, layout);
-    read_scan_offsets(image, layout, timing);
     return timing;
 }
 
@@ -317,4 +290,30 @@ void add_auto_pauses(const DiscImage& image, const DiscLayout& layout, std::span
         timing.sequence_pauses.push_back(pauses(image, item.first_lsn, item.sectors, triggers, timing));
     for (const SegmentItem& item : layout.segments)
         timing.segment_pauses.push_back(pauses(image, item.first_lsn, item.sectors, triggers, timing));
+}
+
+void note_scan_sector(ItemScan& scan, std::uint32_t lsn, std::span<const std::uint8_t> user_data)
+{
+    if (scan.other || lsn < scan.first)
+        return;
+    auto places = last_scan_places(user_data);
+    if (!places)
+        return;
+    if (!places->second)
+        scan.other = true;
+    else
+        scan.records.emplace_back(lsn - scan.first, places->first);
+}
+
+void add_scan_offsets(std::span<const ItemScan> items, DiscTiming& timing)
+{
+    bool updated = false, other = false;
+    for (const ItemScan& scan : items) {
+        ScanState state = item_scan_state(scan);
+        updated = updated || state == ScanState::updated;
+        other = other || state == ScanState::other;
+    }
+    timing.scan_offsets_updated = updated && !other;
+    if (updated && other)
+        note(timing, scan_offsets_text);
 }

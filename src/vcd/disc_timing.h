@@ -4,6 +4,7 @@
 // file. The description and the chapters are written from this.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -43,6 +44,21 @@ struct DiscTiming {
 // Reads the sectors of the layout's items and gaps through read_disc_sector;
 // the auto-pause points come after, from add_auto_pauses.
 DiscTiming read_disc_timing(const DiscImage& image, const DiscLayout& layout);
+
+// The scan information of one item, gathered as its copy passes each sector
+// (it is in the video stream's user data, so only a copy reads all of it).
+struct ItemScan {
+    std::uint32_t first = 0;  // the item's first sector that carries payload
+    std::uint32_t end = 0;    // one past its last sector
+    bool other = false;       // a place that is no place: the encoder's own values
+    std::vector<std::pair<std::int64_t, std::array<std::int64_t, 4>>> records;  // packet, places
+};
+void note_scan_sector(ItemScan& scan, std::uint32_t lsn, std::span<const std::uint8_t> user_data);
+
+// Whether the disc was built with vcdxbuild's "update scan offsets", from
+// every item's scan information: at least one item holds together as it
+// writes them and none holds other values.
+void add_scan_offsets(std::span<const ItemScan> items, DiscTiming& timing);
 
 // Whether the sector's subheader says it carries video, audio or data.
 bool carries_payload(const DiscImage& image, std::uint32_t lsn);

@@ -90,6 +90,19 @@ TEST_P(DiscRoundTrip, VcdxbuildRebuildsTheSameImageFromTheDescription)
     PlaybackParse pbc = read_playback_control(d);
     ASSERT_EQ(pbc.error, "");
     DiscTiming times = read_disc_timing(image, d);
+    std::vector<ItemScan> scans;  // as the copies gather it, sector by sector
+    auto gather = [&](std::uint32_t first, std::uint32_t sectors) {
+        ItemScan& scan = scans.emplace_back(ItemScan{first, first + sectors, false, {}});
+        while (scan.first < scan.end && !carries_payload(image, scan.first))
+            ++scan.first;
+        for (std::uint32_t lsn = scan.first; lsn < scan.end; ++lsn)
+            note_scan_sector(scan, lsn, {read_disc_sector(image, lsn) + 24, 2324});
+    };
+    for (const SequenceItem& item : d.sequences)
+        gather(item.first_lsn, item.sectors);
+    for (const SegmentItem& item : d.segments)
+        gather(item.first_lsn, item.sectors);
+    add_scan_offsets(scans, times);
     EXPECT_TRUE(times.uncarried.empty());
     std::string xml = disc_description_text(d, pbc.control.lists.empty() ? nullptr : &pbc.control, times);
     io.input_file.close();
