@@ -397,7 +397,8 @@ ChdLayout chd_layout(const std::vector<std::string>& track_texts)
         }
         out.regions.push_back({frame, *frames, size, type->mode == TrackMode::audio, at});
         layout.runs.push_back({static_cast<std::uint32_t>(lsn), *frames, at, size});
-        layout.tracks.push_back({static_cast<int>(*track), static_cast<std::uint32_t>(lsn), type->mode});
+        layout.tracks.push_back(
+            {static_cast<int>(*track), static_cast<std::uint32_t>(lsn), type->mode, stored_pregap, stored_pregap > 0});
         frame += (*frames + track_padding - 1) / track_padding * track_padding;
         lsn += *frames;
         at += std::uint64_t{*frames} * size;

@@ -122,7 +122,7 @@ std::string image_of_layout(DiscImage& image, const TrackLayout& layout)
     if (image.runs.empty())
         return "it gives no sector";
     for (const TrackStart& t : layout.tracks)
-        image.tracks.push_back({t.number, t.first_lsn, t.mode});
+        image.tracks.push_back({t.number, t.first_lsn, t.mode, t.pregap, t.states_pregap});
     return {};
 }
 

@@ -13,8 +13,10 @@ enum class TrackMode : std::uint8_t { audio, mode1, mode2, unknown };
 
 struct TrackStart {
     int number = 0;               // 1 to 99
-    std::uint32_t first_lsn = 0;  // disc sector of its index 1 (0 is 00:02:00)
+    std::uint32_t first_lsn = 0;  // disc sector of its index 1 (0 is 00:02:00), or of its stored pregap
     TrackMode mode = TrackMode::unknown;
+    std::uint32_t pregap = 0;  // sectors from first_lsn to index 1, where the descriptor stores a pregap
+    bool states_pregap = false;
 };
 
 // Sectors first_lsn, first_lsn + 1, ... stored one after another in the data

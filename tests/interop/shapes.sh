@@ -60,6 +60,9 @@ check "-disc2bin of one damaged read: exactly its damaged sectors in the map, st
     test \"\$(ddrescuelog -l- -b 2352 alone.map | tr '\\n' ' ')\" = '6 251 $((mv + 11)) ' && grep -q 'avseq01.mpg' alone.log"
 check "-disc2bin resumes: a later read fills what the first lacked and spoils nothing it had" "! '$mivaro' -disc2bin dmg/disc.ccd res >/dev/null &&
     '$mivaro' -disc2bin dmg/d36.cue res > res.log && cmp res.bin disc.bin && grep -q 'merged: all' res.log"
+[ -n "$chd" ] && check "-disc2bin of the CHD gives the BIN and sheet chdman extractcd gives" "'$mivaro' -disc2bin disc.chd fromchd >/dev/null &&
+    chdman extractcd -i disc.chd -o extracted.cue -ob extracted.bin >/dev/null 2>&1 && cmp fromchd.bin extracted.bin &&
+    cmp fromchd.bin disc.bin && sed 1d fromchd.cue > ours.txt && sed 1d extracted.cue > theirs.txt && diff ours.txt theirs.txt"
 check "-disc2bin refuses other discs and a 2048-byte image, writing nothing" "! '$mivaro' -disc2bin disc.cue '$here/../data/sample/sample.cue' x > r.log &&
     grep -q 'not the same disc' r.log && ! '$mivaro' -disc2bin rips/data.iso x > r.log && grep -q 'user data of its sectors alone' r.log &&
     ! ls x.cue x.bin x.map 2>/dev/null"
