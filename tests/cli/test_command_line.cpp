@@ -34,7 +34,7 @@ std::string run_case(const std::string& command)
     for (const auto& [name, bytes] : inputs)
         s.write(name, bytes);
     std::string masked = "set -o pipefail; { " + prelude + command + "\n} | sed -E 's/\\[[0-9]{2}:[0-9]{2}:[0-9]{2}\\]/[hh:mm:ss]/g'";
-    RunResult r = run_program_in(s.dir(), {"bash", "-c", masked}, 60);
+    RunResult r = run_program_in(s.dir(), {"bash", "-c", masked}, 150);
     std::string shown = "$ " + command + "\n";
     for (unsigned char c : r.out) {
         char hex[5];
