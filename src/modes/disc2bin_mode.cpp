@@ -11,6 +11,7 @@
 #include "image/rescue_map.h"
 #include "modes/disc2bin.h"
 #include "modes/disc_merge.h"
+#include "modes/disc_report.h"
 #include "modes/modes.h"
 #include "run/run_state.h"
 #include "sector/sector_check.h"
@@ -47,11 +48,7 @@ constexpr std::uint64_t max_map_size = 64u << 20;
 
 void refuse_options()
 {
-    const char* refused = settings.track_selected          ? "-track##"
-                          : settings.read_sector_override  ? "-r####"
-                          : settings.write_sector_override ? "-w####"
-                                                           : nullptr;
-    if (refused) {
+    if (const char* refused = whole_disc_refused_option()) {
         say(refused_option_text, refused);
         end_run(1);
     }

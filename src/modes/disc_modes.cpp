@@ -42,11 +42,7 @@ constexpr std::size_t ranges_named = 4;
 
 void refuse_options()
 {
-    const char* refused = settings.track_selected          ? "-track##"
-                          : settings.read_sector_override  ? "-r####"
-                          : settings.write_sector_override ? "-w####"
-                                                           : nullptr;
-    if (refused) {
+    if (const char* refused = whole_disc_refused_option()) {
         say(refused_option_text, refused);
         end_run(1);
     }

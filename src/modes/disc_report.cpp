@@ -1,4 +1,5 @@
 #include "modes/disc_report.h"
+#include "run/run_state.h"
 
 #include "sector/formats.h"
 #include "io/report.h"
@@ -88,4 +89,12 @@ void print_disc_report(const DiscLayout& layout, const std::vector<ItemExtent>& 
             grouped(std::uint64_t{segments[s].sectors} * form2_data_size).c_str());
     }
     say("\n");
+}
+
+const char* whole_disc_refused_option()
+{
+    return settings.track_selected          ? "-track##"
+           : settings.read_sector_override  ? "-r####"
+           : settings.write_sector_override ? "-w####"
+                                            : nullptr;
 }

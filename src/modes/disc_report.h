@@ -29,3 +29,7 @@ std::string chapters_text(const std::vector<std::uint64_t>& times, std::uint64_t
 // The disc's kind and names, the sequences and segment items in two tables.
 void print_disc_report(const DiscLayout& layout, const std::vector<ItemExtent>& sequences,
                        const std::vector<ItemExtent>& segments);
+
+// The first option given that a whole-disc mode cannot honour (-track##,
+// -r####, -w####: every item or sector is written whole), or nullptr.
+const char* whole_disc_refused_option();
