@@ -1,4 +1,5 @@
 #include "modes/disc_report.h"
+
 #include "run/run_state.h"
 
 #include "sector/formats.h"
