@@ -229,6 +229,18 @@ bool toc_file_found(const std::string& toc, const std::string& file)
     return false;
 }
 
+bool holds_every_track(const DiscImage& image, std::uint32_t tracks)
+{
+    if (image.tracks.size() != tracks)
+        return false;
+    for (std::size_t t = 0; t < image.tracks.size(); ++t) {
+        std::uint32_t end = t + 1 < image.tracks.size() ? image.tracks[t + 1].first_lsn : image.sectors;
+        if (image.tracks[t].first_lsn >= end)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // A TOC whose tracks are runs of data files is read the fast way, like a
@@ -243,8 +255,10 @@ DiscImage open_toc_image(const std::string& name)
                 say(toc_file_failed_text, piece.file.c_str());
                 end_run(1);
             }
+        // libcdio drops or empties tracks it cannot place (a data track
+        // before a WAVE file, say); a disc without them is not this disc.
         std::optional<DiscImage> image = open_cdio_image(name, CdioKind::toc);
-        if (!image)
+        if (!image || !holds_every_track(*image, sheet.tracks))
             refuse_image(name, toc_format, sheet.unsupported);
         return std::move(*image);
     }
