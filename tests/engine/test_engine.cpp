@@ -70,17 +70,29 @@ TEST(Scanner, FindsTheFirstWholeOccurrence)
              {hex("01BA 000001BA"), 2}, {hex("000001"), -1}, {hex("07 000001BA 000001BA"), 1}})
         EXPECT_EQ(find_pattern(text.data(), pack.data(), static_cast<std::int32_t>(text.size()), 4), want);
     EXPECT_EQ(find_pattern(pack.data() + 3, pack.data() + 3, 1, 1), 0);
+    // Through a 7-byte reader, views 4 bytes apart: a code cut by a view's
+    // end, or in the stretch's last 4 bytes.
+    std::array<std::uint8_t, 7> buffer{};
+    BlockReader small(buffer);
+    for (std::size_t at : {4, 4996}) {
+        Bytes in = with(filler(5000), at, pack);
+        small.open_memory(in, "m");
+        EXPECT_EQ(find_from(small, pack.data(), 0, in.size()), std::optional<std::uint64_t>(at));
+    }
 }
 
 // Whole 5000-byte blocks 4995 apart below the limit, a raw sector of room
 // after a find, a percentage line per whole MiB.
 TEST(Scanner, SearchesWholeBlocksBelowTheLimit)
 {
-    // A find in block 208, the last before the one that crosses 1 MiB, or in that one.
+    // A find that ends in block 208, the last before the one that crosses
+    // 1 MiB, or in that one.
+    const std::size_t in_208 = 5000 + 208 * 4995 - 4;
     const std::tuple<std::size_t, std::size_t, bool, std::uint64_t> cases[] = {
         {4999, 0, false, 0},         {5000, 0, true, 0},         {9995, 4997, true, 4997},
+        {12000, 9649, false, 9649},  {12001, 9649, true, 9649},
         {12000, 10000, false, 9990}, {10000, 8000, false, 8000}, {600000, 262142, true, 262142},
-        {10 << 20, 0, false, 4995 * 2099}, {2 << 20, 5000 + 208 * 4995 - 4, true, 5000 + 208 * 4995 - 4},
+        {10 << 20, 0, false, 4995 * 2099}, {2 << 20, in_208, true, in_208}, {2 << 20, in_208 + 1, true, in_208 + 1},
         {2 << 20, 1048000, true, 1048000},
     };
     for (const auto& [size, code_at, found, pos] : cases) {
@@ -91,7 +103,7 @@ TEST(Scanner, SearchesWholeBlocksBelowTheLimit)
             EXPECT_EQ(settings.input_pos, pos) << size;
         });
         EXPECT_EQ(got, found) << size;
-        std::string lines = size < 5000 || big ? "" : code_at == 1048000 ? "\xfe 0%\r\xfe 50%\r" : "\xfe 0%\r";
+        std::string lines = size < 5000 || big ? "" : code_at > in_208 ? "\xfe 0%\r\xfe 50%\r" : "\xfe 0%\r";
         for (int p = 0; big && p <= 90; p += 10)
             lines += "\xfe " + std::to_string(p) + "%\r";
         EXPECT_EQ(r.out, lines);
@@ -154,8 +166,13 @@ TEST(CopyEngine, Copies)
         EXPECT_EQ(r.out, "\xfe 0% [00:00:00] \r");
     }
     // Over 8 MiB, an exact copy goes in runs, each followed by the lines of its
-    // whole MiB, in order and once each.
-    Bytes big = raw_track(filler(10 << 20));
+    // whole MiB, in order and once each; here the last chunk ends the input
+    // and is the one that reaches 100%.
+    const std::size_t chunk = multi_sector_chunk(sector_bytes);
+    std::size_t chunks = (10 << 20) / chunk;
+    while ((chunks * chunk) % (1 << 20) >= chunk)
+        ++chunks;
+    Bytes big = raw_track(filler(chunks * chunk / sector_bytes * 2324));
     InProcess r = copy(big, {.sector = sector_bytes, .exact = true});
     EXPECT_TRUE(same_bytes(r.written, big));
     std::string lines;

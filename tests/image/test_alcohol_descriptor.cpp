@@ -58,6 +58,7 @@ TEST(AlcoholDescriptor, CutShortAnywhereItIsRefused)
         EXPECT_NE(layout.error, "") << cut;
         EXPECT_TRUE(consistent_layout(layout)) << cut;
     }
+    EXPECT_EQ(parse_alcohol_descriptor(slice(mds, 0, 16), "disc.mds").error, "its header lies past its end");
 }
 
 TEST(AlcoholDescriptor, EachDamagedFieldIsNamed)

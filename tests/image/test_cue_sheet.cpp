@@ -60,6 +60,10 @@ TEST(CueSheet, EntriesAndEnds)
     }
     ParsedSheet late = parse_cue_sheet(vcd + "INDEX 01 01:02:03\n");
     EXPECT_EQ(late.entries[1].minutes * 10000 + late.entries[1].seconds * 100 + late.entries[1].frames, 10203);
+    // An INDEX line without numbers keeps the time above it, as INDEX 00.
+    ParsedSheet bare = parse_cue_sheet(vcd + "INDEX 01 00:00:02\nINDEX x\n");
+    EXPECT_EQ(bare.entries[2].index_number, 0);
+    EXPECT_EQ(bare.entries[2].start_offset, 2u * 2352);
 }
 
 TEST(CueSheet, UnusableSheets)
