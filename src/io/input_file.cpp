@@ -150,9 +150,14 @@ std::uint64_t BlockReader::size() const
     return static_cast<std::uint64_t>(end);
 }
 
+void say_unreadable(const std::string& name)
+{
+    say(read_error_text, name.c_str());
+}
+
 void BlockReader::read_failed() const
 {
-    say(read_error_text, name_.c_str());
+    say_unreadable(name_);
     end_run(1);
 }
 

@@ -41,6 +41,8 @@ void say_unopenable(const std::string& name);
 // The line a file an input names (a BIN, an image's data file) gets when it
 // cannot be opened.
 void say_inaccessible(const std::string& name);
+// The line an input gets when a read of it fails.
+void say_unreadable(const std::string& name);
 
 // The size of the open input; one of 4 GiB or more ends the run.
 std::uint64_t checked_size(BlockReader& reader);

@@ -9,7 +9,9 @@
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
+#include <vector>
 
 #include "io/file_identity.h"
 #include "io/report.h"
@@ -170,6 +172,7 @@ void BlockWriter::write_failed()
 
 void BlockWriter::write(const std::uint8_t* src, std::size_t n)
 {
+    finish_copy();
     if (fd_ < 0)
         write_failed();
     while (n > 0) {
@@ -185,6 +188,7 @@ void BlockWriter::write(const std::uint8_t* src, std::size_t n)
 
 void BlockWriter::close()
 {
+    finish_copy();
     if (fd_ < 0)
         return;
     bool ok = flush_buffer();
@@ -207,6 +211,10 @@ void BlockWriter::close()
 
 void BlockWriter::abandon()
 {
+    // Whatever became of it, the copy must be done with the file first.
+    if (copying_.valid())
+        copying_.wait();
+    copying_ = {};
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
@@ -343,42 +351,118 @@ void splice_rounds(int in, loff_t& from, int out, std::uint64_t& n)
     }
 }
 
-}  // namespace
 
-void BlockWriter::copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n)
+// Any refusal (another file system, a device or pipe, an old kernel) or
+// failure hands the rest on, in the end to read and write, which tell a
+// failed read from a failed write.
+void kernel_copy(int in, loff_t& from, int out, std::uint64_t& n)
 {
-    if (fd_ < 0 || !flush_buffer())
-        write_failed();
-    // Any refusal (another file system, a device or pipe, an old kernel) or
-    // failure hands the rest on, in the end to read and write, which tell a
-    // failed read from a failed write.
-    auto from = static_cast<loff_t>(pos);
-    if (in.fd() >= 0)
-        splice_rounds(in.fd(), from, fd_, n);
-    while (n > 0 && in.fd() >= 0) {
-        ssize_t done = ::copy_file_range(in.fd(), &from, fd_, nullptr, n, 0);
+    splice_rounds(in, from, out, n);
+    while (n > 0) {
+        ssize_t done = ::copy_file_range(in, &from, out, nullptr, n, 0);
         if (done < 0 && errno == EINTR)
             continue;
         if (done <= 0)
             break;
         n -= static_cast<std::uint64_t>(done);
     }
+}
+
+bool write_all(int fd, const std::uint8_t* bytes, std::size_t n)
+{
+    for (std::size_t done = 0; done < n;) {
+        ssize_t w = ::write(fd, bytes + done, n - done);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        done += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+}  // namespace
+
+void BlockWriter::copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n)
+{
+    finish_copy();
+    if (fd_ < 0 || !flush_buffer())
+        write_failed();
+    auto from = static_cast<loff_t>(pos);
+    if (in.fd() >= 0)
+        kernel_copy(in.fd(), from, fd_, n);
     written_ += static_cast<std::uint64_t>(from) - pos;
     pos = static_cast<std::uint64_t>(from);
     while (n > 0) {
         auto size = static_cast<std::size_t>(std::min<std::uint64_t>(n, in.capacity()));
-        const std::uint8_t* bytes = in.need(pos, size);
-        for (std::size_t done = 0; done < size;) {
-            ssize_t w = ::write(fd_, bytes + done, size - done);
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                write_failed();
-            done += static_cast<std::size_t>(w);
-        }
+        if (!write_all(fd_, in.need(pos, size), size))
+            write_failed();
         pos += size;
         n -= size;
         written_ += size;
+    }
+    start_writeback();
+}
+
+void BlockWriter::start_copy(BlockReader& in, std::uint64_t pos, std::uint64_t n)
+{
+    // The thread reads by position: only a regular file is handed to it.
+    struct stat st {};
+    bool regular = in.fd() >= 0 && ::fstat(in.fd(), &st) == 0 && S_ISREG(st.st_mode);
+    int source = regular ? ::fcntl(in.fd(), F_DUPFD_CLOEXEC, 0) : -1;
+    if (source < 0) {
+        copy_from(in, pos, n);
+        return;
+    }
+    finish_copy();
+    if (fd_ < 0 || !flush_buffer()) {
+        ::close(source);
+        write_failed();
+    }
+    copy_source_ = in.name();
+    auto copy = [source, out = fd_, pos, n]() mutable {
+        CopyDone done;
+        auto from = static_cast<loff_t>(pos);
+        kernel_copy(source, from, out, n);
+        std::vector<std::uint8_t> buffer(n > 0 ? std::size_t{1} << 20 : 0);
+        while (n > 0 && !done.read_failed && !done.write_failed) {
+            auto size = static_cast<std::size_t>(std::min<std::uint64_t>(n, buffer.size()));
+            ssize_t got = ::pread(source, buffer.data(), size, from);
+            if (got < 0 && errno == EINTR)
+                continue;
+            done.read_failed = got <= 0;
+            done.write_failed = got > 0 && !write_all(out, buffer.data(), static_cast<std::size_t>(got));
+            if (got > 0) {
+                from += got;
+                n -= static_cast<std::uint64_t>(got);
+            }
+        }
+        ::close(source);
+        done.moved = static_cast<std::uint64_t>(from) - pos;
+        return done;
+    };
+    try {
+        copying_ = std::async(std::launch::async, copy);
+    } catch (const std::system_error&) {
+        // No thread to spare: the copy is made here and now.
+        std::promise<CopyDone> now;
+        now.set_value(copy());
+        copying_ = now.get_future();
+    }
+}
+
+void BlockWriter::finish_copy()
+{
+    if (!copying_.valid())
+        return;
+    CopyDone done = copying_.get();
+    written_ += done.moved;
+    if (done.write_failed)
+        write_failed();
+    if (done.read_failed) {
+        abandon();
+        say_unreadable(copy_source_);
+        end_run(1);
     }
     start_writeback();
 }

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <span>
 #include <string>
 
@@ -60,6 +61,21 @@ public:
     // them file to file where it can, read and write do it elsewhere.
     // Failures end the run as a failed write or read.
     void copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n);
+    // The same copy, made by a thread of its own while the caller goes on
+    // (checking what comes next, say); every other call on this output
+    // waits for it first. The copy holds its own handle on the input's
+    // file, so the reader may move on to other files meanwhile.
+    void start_copy(BlockReader& in, std::uint64_t pos, std::uint64_t n);
+    // Waits for the copy started last; its failures end the run here.
+    void finish_copy();
+
+private:
+    struct CopyDone {
+        std::uint64_t moved = 0;
+        bool read_failed = false, write_failed = false;
+    };
+    std::future<CopyDone> copying_;
+    std::string copy_source_;
 };
 
 // Prints "<name> could not be written.", the line every output that cannot

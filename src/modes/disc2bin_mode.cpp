@@ -43,6 +43,9 @@ constexpr const char* cue_track_text = "  TRACK %02d %s\n";
 constexpr const char* cue_index_text = "    INDEX %02d %02u:%02u:%02u\n";
 
 constexpr std::size_t max_ranges_shown = 100;
+// Small enough that checking and copying overlap over nearly the whole
+// image, large enough that the kernel copies in long runs.
+constexpr std::uint64_t copy_step = 16u << 20;
 // Where a ddrescue map may be larger than a sheet: one line per block.
 constexpr std::uint64_t max_map_size = 64u << 20;
 
@@ -165,11 +168,16 @@ Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscT
     static constexpr std::array<std::uint8_t, raw_sector_size> zeros{};
     std::vector<const std::uint8_t*> copies(reads.size());
     // Whole 2352-byte sectors of the first read that follow each other in its
-    // file go over together, through the kernel.
+    // file go over together, through the kernel. Long runs go in steps that
+    // the output's own thread copies while the sectors after them are
+    // checked here; a short run, between damaged sectors, is not worth a
+    // thread.
     const DiscRun* pending_run = nullptr;
     std::uint64_t pending_from = 0, pending_bytes = 0;
     auto flush = [&] {
-        if (pending_bytes)
+        if (pending_bytes >= copy_step)
+            out.start_copy(image_file(reads[0], pending_run->file), pending_from, pending_bytes);
+        else if (pending_bytes)
             out.copy_from(image_file(reads[0], pending_run->file), pending_from, pending_bytes);
         pending_bytes = 0;
     };
@@ -218,6 +226,8 @@ Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscT
             if (!pending_bytes)
                 pending_run = first, pending_from = at;
             pending_bytes += raw_sector_size;
+            if (pending_bytes >= copy_step)
+                flush();
         } else {
             flush();
             const std::uint8_t* bytes = choice.kept == Kept::unread ? zeros.data()

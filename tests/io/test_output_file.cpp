@@ -57,7 +57,9 @@ extern "C" ssize_t copy_file_range(int in, loff_t* in_at, int out, loff_t* out_a
 }
 
 // A round is one splice from the input and three to the output, so most
-// counts refuse an output splice with part of a round still in the pipe.
+// counts refuse an output splice with part of a round still in the pipe. A
+// copy made by the writer's own thread, with the input's reader moved on to
+// another file meanwhile, lands in its place among the writes.
 TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
 {
     Scratch s;
@@ -67,21 +69,30 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
     s.write("in", data);
     const std::size_t from = 1000, n = (2 << 20) + 1;
     std::vector<std::uint8_t> read_buffer(64 << 10), write_buffer(64 << 10);
-    for (auto [splices, ranges] : {std::pair{0, 0}, {0, -1}, {1, 0}, {3, 1}, {4, 0}, {6, -1}, {-1, -1}}) {
-        splices_left = splices;
-        ranges_left = ranges;
-        ranges_made = splices_made = 0;
-        BlockReader in(read_buffer);
-        BlockWriter out(write_buffer);
-        ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("out")));
-        out.write(data.data(), 44);
-        out.copy_from(in, from, n);
-        out.close();
-        EXPECT_TRUE(same_bytes(s.read("out"), concat({slice(data, 0, 44), slice(data, from, n)})))
-            << splices << " splices, " << ranges << " copy_file_range calls";
-        EXPECT_TRUE(splices >= 0 || ranges_made == 0) << "splice left part of the copy to copy_file_range";
-        EXPECT_TRUE(splices >= 0 || splices_made < 30) << "the pipe holds 1 MiB: a few rounds copy 2 MiB";
-    }
+    s.write("other", Bytes(10));
+    for (auto [splices, ranges] : {std::pair{0, 0}, {0, -1}, {1, 0}, {3, 1}, {4, 0}, {6, -1}, {-1, -1}})
+        for (bool beside : {false, true}) {
+            splices_left = splices;
+            ranges_left = ranges;
+            ranges_made = splices_made = 0;
+            BlockReader in(read_buffer);
+            BlockWriter out(write_buffer);
+            ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("out")));
+            out.write(data.data(), 44);
+            if (beside) {
+                out.start_copy(in, from, n);
+                ASSERT_TRUE(in.open(s.path("other")));
+                out.write(data.data(), 4);
+            } else {
+                out.copy_from(in, from, n);
+            }
+            out.close();
+            EXPECT_TRUE(same_bytes(s.read("out"), concat({slice(data, 0, 44), slice(data, from, n),
+                                                          beside ? slice(data, 0, 4) : Bytes{}})))
+                << splices << " splices, " << ranges << " copy_file_range calls";
+            EXPECT_TRUE(splices >= 0 || ranges_made == 0) << "splice left part of the copy to copy_file_range";
+            EXPECT_TRUE(splices >= 0 || splices_made < 30) << "the pipe holds 1 MiB: a few rounds copy 2 MiB";
+        }
     splices_left = ranges_left = -1;
     // An input opened as descriptor 0 (a run started with stdin closed) is
     // copied by the kernel too.
@@ -102,10 +113,15 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
     // is a failed read, whichever way the bytes were going.
     BlockReader in(read_buffer);
     BlockWriter out(write_buffer);
-    ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("short")));
-    testing::internal::CaptureStdout();
-    EXPECT_THROW(out.copy_from(in, data.size() - 10, 20), RunEnd);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), s.path("in").string() + " could not be read.\n");
+    for (bool beside : {false, true}) {
+        ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("short")));
+        testing::internal::CaptureStdout();
+        EXPECT_THROW(beside ? (out.start_copy(in, data.size() - 10, 20), out.close())
+                            : out.copy_from(in, data.size() - 10, 20),
+                     RunEnd);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), s.path("in").string() + " could not be read.\n");
+        EXPECT_FALSE(std::filesystem::exists(s.path("short")));
+    }
     forget_run_inputs();
 }
 
