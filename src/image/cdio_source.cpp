@@ -32,12 +32,11 @@ TrackMode mode_of(track_format_t format)
 
 }  // namespace
 
-std::optional<DiscImage> open_cdio_image(const std::string& path, CdioKind kind)
+std::optional<DiscImage> open_cdio_image(const std::string& path)
 {
     // Whatever libcdio has to say would land among the program's own lines.
     silence_cdio_logs();
-    driver_id_t driver = kind == CdioKind::toc ? DRIVER_CDRDAO : DRIVER_DEVICE;
-    std::shared_ptr<CdIo_t> device(cdio_open(path.c_str(), driver), [](CdIo_t* d) {
+    std::shared_ptr<CdIo_t> device(cdio_open(path.c_str(), DRIVER_DEVICE), [](CdIo_t* d) {
         if (d)
             cdio_destroy(d);
     });
@@ -47,12 +46,9 @@ std::optional<DiscImage> open_cdio_image(const std::string& path, CdioKind kind)
     if (end == CDIO_INVALID_LSN || end <= 0 || std::uint64_t(end) > max_input_size / raw_sector_size)
         return std::nullopt;
     auto sectors = static_cast<std::uint32_t>(end);
-    // libcdio's TOC image driver lays the sectors of one read 2048 bytes
-    // apart, each over the one before: a TOC image is read a sector a call.
-    const std::uint32_t most_at_once = kind == CdioKind::toc ? 1 : drive_batch_sectors;
-    Mode2Reads reads = [device, most_at_once](std::uint8_t* dst, std::uint32_t lsn, std::uint32_t count) {
-        for (std::uint32_t done = 0; done < count; done += most_at_once) {
-            std::uint32_t n = std::min(most_at_once, count - done);
+    Mode2Reads reads = [device](std::uint8_t* dst, std::uint32_t lsn, std::uint32_t count) {
+        for (std::uint32_t done = 0; done < count; done += drive_batch_sectors) {
+            std::uint32_t n = std::min(drive_batch_sectors, count - done);
             std::uint8_t* to = dst + std::size_t{done} * M2RAW_SECTOR_SIZE;
             if (cdio_read_mode2_sectors(device.get(), to, static_cast<lsn_t>(lsn + done), true, n) != DRIVER_OP_SUCCESS)
                 return false;
@@ -86,7 +82,7 @@ constexpr const char* drive_failed_text = "%s could not be read as a disc in a d
 
 DiscImage open_drive(const std::string& name)
 {
-    std::optional<DiscImage> image = open_cdio_image(name, CdioKind::drive);
+    std::optional<DiscImage> image = open_cdio_image(name);
     if (!image) {
         say(drive_failed_text, name.c_str());
         end_run(1);

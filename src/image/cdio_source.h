@@ -1,5 +1,4 @@
-// cdrdao TOC files of the shapes the program does not read itself, and
-// discs in a drive, read through libcdio and seen as a raw image of
+// Discs in a drive, read through libcdio and seen as a raw image of
 // 2352-byte sectors.
 #pragma once
 
@@ -10,12 +9,10 @@
 #include "image/disc_image.h"
 #include "image/image_format.h"
 
-enum class CdioKind : std::uint8_t { toc, drive };
-
-// The image or drive as a disc image whose one file is libcdio's source (it
+// The drive as a disc image whose one file is libcdio's source (it
 // owns the device), with the tracks libcdio lists; nothing when libcdio
 // cannot open it.
-std::optional<DiscImage> open_cdio_image(const std::string& path, CdioKind kind);
+std::optional<DiscImage> open_cdio_image(const std::string& path);
 
 // libcdio and its libraries speak on standard error of what they meet; the
 // program's own lines say what matters, so that is silenced.

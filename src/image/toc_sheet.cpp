@@ -1,6 +1,5 @@
 #include "image/toc_sheet.h"
 
-#include "image/cdio_source.h"
 #include "image/cue_sheet.h"
 #include "image/sheet_files.h"
 #include "io/report.h"
@@ -219,7 +218,7 @@ namespace {
 constexpr const char* toc_file_failed_text = "%s, named in the TOC file, could not be opened.\n";
 constexpr const char* toc_piece_outside_text = "The TOC file reads %s from byte %llu on, past its end.\n";
 
-// Whether a data file the TOC names is where the fast way looks for it.
+// Whether a data file the TOC names is where it is looked for.
 bool toc_file_found(const std::string& toc, const std::string& file)
 {
     std::error_code error;
@@ -229,38 +228,23 @@ bool toc_file_found(const std::string& toc, const std::string& file)
     return false;
 }
 
-bool holds_every_track(const DiscImage& image, std::uint32_t tracks)
-{
-    if (image.tracks.size() != tracks)
-        return false;
-    for (std::size_t t = 0; t < image.tracks.size(); ++t) {
-        std::uint32_t end = t + 1 < image.tracks.size() ? image.tracks[t + 1].first_lsn : image.sectors;
-        if (image.tracks[t].first_lsn >= end)
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
-// A TOC whose tracks are runs of data files is read the fast way, like a
-// CUE sheet; any other goes to libcdio.
+// A TOC is read as runs of its data files, like a CUE sheet. libcdio's
+// reader of the other shapes is not used: it drops tracks it cannot place
+// (a data track before a WAVE file), reads subchannel-bearing sectors at
+// 2352 bytes, and divides by zero on a MODE2_FORM2 track.
 DiscImage open_toc_image(const std::string& name)
 {
     TocSheet sheet = parse_toc(read_sheet_text(name));
     if (!sheet.unsupported.empty()) {
-        // libcdio says no more than that it failed: a missing file is named first.
+        // A missing file is the likelier fault, and the one a user can mend.
         for (const TocPiece& piece : sheet.pieces)
             if (!piece.file.empty() && !toc_file_found(name, piece.file)) {
                 say(toc_file_failed_text, piece.file.c_str());
                 end_run(1);
             }
-        // libcdio drops or empties tracks it cannot place (a data track
-        // before a WAVE file, say); a disc without them is not this disc.
-        std::optional<DiscImage> image = open_cdio_image(name, CdioKind::toc);
-        if (!image || !holds_every_track(*image, sheet.tracks))
-            refuse_image(name, toc_format, sheet.unsupported);
-        return std::move(*image);
+        refuse_image(name, toc_format, sheet.unsupported);
     }
     DiscImage image;
     std::uint64_t lsn = 0;

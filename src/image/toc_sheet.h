@@ -1,7 +1,7 @@
 // cdrdao TOC files read from memory: which data files hold the disc's
 // sectors, in disc order. Tracks whose sectors are runs of data files in a
-// size a disc image can hold are taken in the fast way; anything else is
-// said, so that the image can be read through libcdio instead.
+// size a disc image can hold are read; anything else is refused with its
+// reason.
 #pragma once
 
 #include <cstdint>
@@ -39,8 +39,7 @@ struct TocSheet {
 
 TocSheet parse_toc(std::string_view text);
 
-// Opens a TOC file: the fast way where parse_toc takes it, through libcdio
-// where it does not. Every error ends the run.
+// Opens a TOC file that parse_toc takes. Every error ends the run.
 DiscImage open_toc_image(const std::string& name);
 
 // Claims any NAME.toc.
