@@ -94,4 +94,6 @@ TEST(NrgImage, DamageIsRefused)
                                 concat({chunk("ETNF", good), chunk("ETNF", good)}), chunk("SINF", Bytes(4)),
                                 chunk("ETNF", tao_entry(0xFFFFFFFF, 300 * 2336, 3, false)), Bytes{}})
         EXPECT_NE(parse_nrg_chunks(chunks, 300 * 2336).error, "");
+    EXPECT_EQ(parse_nrg_chunks(concat({chunk("ETNF", good), cut}), 100).error,
+              "a chunk at byte " + std::to_string(100 + 8 + good.size()) + " runs past the end");
 }

@@ -34,9 +34,9 @@ TEST(TocSheet, ModesGapsAndAudio)
          "TRACK MODE2\nDATAFILE \"d\"\nTRACK MODE1_RAW RW_RAW\nDATAFILE \"e\"\nTRACK AUDIO RW\nFILE \"f\" 0\n",
          "a@0+0/2352:1 1 b@0+2/2048:2 1 c@0+0/2048:3 2 d@0+0/2336:4 2 e@0+0/2448:5 1 f@0+0/2448:6 a "},
         {"CD_ROM_XA\tTRACK MODE2_RAW\tDATAFILE \"v\" 00:04:00 TRACK AUDIO PREGAP 00:02:00 START 00:02:00 "
-         "FILE \"w.bin\" #44 1176 00:00:02 INDEX 00:00:01 SILENCE 1176 AUDIOFILE \"x.WAV\" #0 0 5880 ZERO 0 "
+         "FILE \"w.bin\" #44 1176 00:00:02 INDEX 00:00:01 SILENCE 2352 AUDIOFILE \"x.WAV\" #0 0 5880 ZERO 0 "
          "TRACK MODE2_FORM_MIX ZERO MODE2_FORM_MIX RW 7008 FILE \"y\" 0 00:00:01",
-         "v@0+300/2352:1 2 @0+150/2352:2 a w.bin@4748+2/2352:2 a @0+2/2352:2 a x.WAV@0+10/2352:2 a @0+3/2336:3 2 "
+         "v@0+300/2352:1 2 @0+150/2352:2 a w.bin@4748+2/2352:2 a @0+4/2352:2 a x.WAV@0+10/2352:2 a @0+3/2336:3 2 "
          "y@0+1/2336:3 2 "},
     };
     for (const auto& [text, want] : cases) {

@@ -333,6 +333,10 @@ TEST(EntryTime, TimesCountFromTheLowestTimeStamp)
     EXPECT_EQ(t.first_video, 43200u);
     EXPECT_EQ(t.lowest, 42218u);
     EXPECT_FALSE(pack_times(Bytes(2324, 0)).lowest.has_value());
+    // Stuffing and the STD buffer size ahead of a PTS with all 33 bits set.
+    Bytes stuffed = {0, 0, 1, 0xba, 0x21, 0, 1, 0, 1, 0x80, 0, 1, 0, 0, 1, 0xe0, 0, 9,
+                     0xff, 0xff, 0x40, 0x00, 0x2f, 0xff, 0xff, 0xff, 0xff};
+    EXPECT_EQ(pack_times(stuffed).first_video, 0x1ffffffffu);
 }
 
 }  // namespace
