@@ -3,9 +3,11 @@
 #include <openssl/evp.h>
 #include <semaphore>
 #include <thread>
+#include <zlib.h>
 
 #include "io/report.h"
 #include "sector/edc.h"
+#include "sector/md5.h"
 
 namespace {
 
@@ -16,43 +18,27 @@ constexpr const char* rom_text = "<rom name=\"%s\" size=\"%llu\" crc=\"%08x\" md
 // Below this many bytes, waking the other thread costs more than it saves.
 constexpr std::size_t shared_work_least = 64 * 1024;
 
-struct Streams {
-    EVP_MD_CTX* md5 = EVP_MD_CTX_new();
-    EVP_MD_CTX* sha1 = EVP_MD_CTX_new();
+struct Sha1 {
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
 };
 
-void restart(Streams& s)
+void restart(Sha1& s)
 {
-    EVP_DigestInit_ex(s.md5, EVP_md5(), nullptr);
-    EVP_DigestInit_ex(s.sha1, EVP_sha1(), nullptr);
+    EVP_DigestInit_ex(s.context, EVP_sha1(), nullptr);
 }
 
-void update(Streams& s, std::span<const std::uint8_t> bytes)
+void finish(Sha1& s, RomHashes& rom)
 {
-    EVP_DigestUpdate(s.md5, bytes.data(), bytes.size());
-    EVP_DigestUpdate(s.sha1, bytes.data(), bytes.size());
+    EVP_DigestFinal_ex(s.context, rom.sha1.data(), nullptr);
 }
 
-void finish(Streams& s, RomHashes& rom)
+// The digest of what the stream holds so far, which goes on unchanged.
+void finish_copy(const Sha1& s, RomHashes& rom)
 {
-    EVP_DigestFinal_ex(s.md5, rom.md5.data(), nullptr);
-    EVP_DigestFinal_ex(s.sha1, rom.sha1.data(), nullptr);
-}
-
-void free_streams(Streams& s)
-{
-    EVP_MD_CTX_free(s.md5);
-    EVP_MD_CTX_free(s.sha1);
-}
-
-// The digests of what the streams hold so far, which go on unchanged.
-void finish_copy(const Streams& s, RomHashes& rom)
-{
-    Streams copy;
-    EVP_MD_CTX_copy_ex(copy.md5, s.md5);
-    EVP_MD_CTX_copy_ex(copy.sha1, s.sha1);
+    Sha1 copy;
+    EVP_MD_CTX_copy_ex(copy.context, s.context);
     finish(copy, rom);
-    free_streams(copy);
+    EVP_MD_CTX_free(copy.context);
 }
 
 std::string xml_escaped(std::string_view text)
@@ -73,15 +59,17 @@ std::string xml_escaped(std::string_view text)
 }  // namespace
 
 struct DiscHasher {
-    // The disc's streams and both CRCs on a thread of their own, the track's
-    // streams on the caller's, beside its checks.
-    Streams disc;
-    Streams track;
-    RomHashes disc_rom;
+    // Both MD5 streams and the track's CRC on a thread of their own; both
+    // SHA-1 streams (the processor's SHA instructions make them the lighter
+    // load) on the caller's, beside its checks. The disc's CRC is put
+    // together from the tracks' at the end.
+    Md5Stream disc_md5, track_md5;
+    Sha1 disc_sha1, track_sha1;
     RomHashes track_rom;
     std::size_t file = 0;  // the track file being hashed
     std::vector<RomHashes> roms;
     std::span<const std::uint8_t> job;
+    bool busy = false;  // the thread has bytes the caller must keep
     bool stop = false;
     std::binary_semaphore go{0};
     std::binary_semaphore done{0};
@@ -90,23 +78,27 @@ struct DiscHasher {
 
 void DiscHasherEnd::operator()(DiscHasher* h) const
 {
+    hash_settle(*h);
     h->stop = true;
     h->go.release();
     h->worker.join();
-    free_streams(h->disc);
-    free_streams(h->track);
+    EVP_MD_CTX_free(h->disc_sha1.context);
+    EVP_MD_CTX_free(h->track_sha1.context);
     delete h;
 }
 
 namespace {
 
-void disc_work(DiscHasher& h, std::span<const std::uint8_t> bytes)
+// Track 1 starts with the disc, so until its end the disc's streams are its
+// streams too.
+void thread_work(DiscHasher& h, std::span<const std::uint8_t> bytes)
 {
-    update(h.disc, bytes);
+    if (h.file == 0)
+        md5_update(h.disc_md5, bytes);
+    else
+        md5_update_both(h.disc_md5, h.track_md5, bytes);
     h.track_rom.crc = crc32_update(h.track_rom.crc, bytes);
     h.track_rom.size += bytes.size();
-    h.disc_rom.crc = crc32_update(h.disc_rom.crc, bytes);
-    h.disc_rom.size += bytes.size();
 }
 
 }  // namespace
@@ -114,15 +106,15 @@ void disc_work(DiscHasher& h, std::span<const std::uint8_t> bytes)
 DiscHashing start_disc_hashes()
 {
     DiscHashing h(new DiscHasher);
-    restart(h->disc);
-    restart(h->track);
+    restart(h->disc_sha1);
+    restart(h->track_sha1);
     DiscHasher* p = h.get();
     h->worker = std::thread([p] {
         for (;;) {
             p->go.acquire();
             if (p->stop)
                 return;
-            disc_work(*p, p->job);
+            thread_work(*p, p->job);
             p->done.release();
         }
     });
@@ -131,48 +123,66 @@ DiscHashing start_disc_hashes()
 
 namespace {
 
-// Track 1 starts with the disc: its file's digests are those the disc's
-// streams hold at its end, and only later tracks need streams of their own.
 void end_track(DiscHasher& h)
 {
-    bool first = h.file == 0;
-    if (first)
-        finish_copy(h.disc, h.track_rom);
-    else
-        finish(h.track, h.track_rom);
-    h.roms.push_back(h.track_rom);
-    if (!first)
-        restart(h.track);
-    h.track_rom = {};
+    RomHashes& rom = h.track_rom;
+    if (h.file == 0) {
+        rom.md5 = md5_digest(h.disc_md5);
+        finish_copy(h.disc_sha1, rom);
+    } else {
+        rom.md5 = md5_digest(h.track_md5);
+        finish(h.track_sha1, rom);
+        restart(h.track_sha1);
+    }
+    h.track_md5 = {};
+    h.roms.push_back(rom);
+    rom = {};
     ++h.file;
 }
 
 }  // namespace
 
-void hash_disc_bytes(DiscHasher& h, std::size_t track, std::span<const std::uint8_t> bytes)
+void hash_disc_bytes(DiscHasher& h, std::size_t track, std::span<const std::uint8_t> bytes, bool wait)
 {
+    hash_settle(h);
     while (h.file < track)
         end_track(h);
     bool beside = bytes.size() >= shared_work_least;
     if (beside) {
         h.job = bytes;
+        h.busy = true;
         h.go.release();
     } else {
-        disc_work(h, bytes);
+        thread_work(h, bytes);
     }
+    EVP_DigestUpdate(h.disc_sha1.context, bytes.data(), bytes.size());
     if (h.file > 0)
-        update(h.track, bytes);
-    if (beside)
+        EVP_DigestUpdate(h.track_sha1.context, bytes.data(), bytes.size());
+    if (wait)
+        hash_settle(h);
+}
+
+void hash_settle(DiscHasher& h)
+{
+    if (h.busy)
         h.done.acquire();
+    h.busy = false;
 }
 
 std::vector<RomHashes> finish_disc_hashes(DiscHasher& h, std::size_t tracks)
 {
+    hash_settle(h);
     while (h.file < tracks)
         end_track(h);
-    finish(h.disc, h.disc_rom);
+    RomHashes disc;
+    disc.md5 = md5_digest(h.disc_md5);
+    finish(h.disc_sha1, disc);
+    for (const RomHashes& rom : h.roms) {
+        disc.crc = static_cast<std::uint32_t>(crc32_combine(disc.crc, rom.crc, static_cast<z_off_t>(rom.size)));
+        disc.size += rom.size;
+    }
     std::vector<RomHashes> roms = std::move(h.roms);
-    roms.push_back(h.disc_rom);
+    roms.push_back(disc);
     return roms;
 }
 

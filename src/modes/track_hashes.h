@@ -28,8 +28,12 @@ DiscHashing start_disc_hashes();
 
 // The next bytes of the disc in 2352-byte sectors, which belong to track
 // file `track` (counted from 0; never one before the last bytes' track).
-// The whole disc's streams run on a thread of their own beside the track's.
-void hash_disc_bytes(DiscHasher& hasher, std::size_t track, std::span<const std::uint8_t> bytes);
+// Part of the work runs on a thread of its own. With `wait` false the call
+// returns with that thread perhaps still reading the bytes: the caller keeps
+// them as they are until hash_settle().
+void hash_disc_bytes(DiscHasher& hasher, std::size_t track, std::span<const std::uint8_t> bytes,
+                     bool wait = true);
+void hash_settle(DiscHasher& hasher);
 
 // The hashes of each of `tracks` track files, in order, then of the disc.
 std::vector<RomHashes> finish_disc_hashes(DiscHasher& hasher, std::size_t tracks);

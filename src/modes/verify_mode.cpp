@@ -102,11 +102,13 @@ std::uint32_t volume_sectors(const DiscImage& image)
 
 // Hashes stored sectors as the 2352-byte sectors they are: those stored
 // without sync and header get them, those stored with subchannel lose it.
+// Returns with the hashing perhaps still reading `stored` or `whole`: see
+// hash_settle().
 void hash_stored(DiscHasher& hasher, std::size_t track, std::span<const std::uint8_t> stored,
                  std::uint32_t sector_size, std::uint32_t lsn, std::vector<std::uint8_t>& whole)
 {
     if (sector_size == raw_sector_size) {
-        hash_disc_bytes(hasher, track, stored);
+        hash_disc_bytes(hasher, track, stored, false);
         return;
     }
     const SectorFraming& framing = *framing_of(sector_size);
@@ -118,7 +120,7 @@ void hash_stored(DiscHasher& hasher, std::size_t track, std::span<const std::uin
             put_sector_header(sector, lsn + static_cast<std::uint32_t>(i));
         std::memcpy(sector + framing.raw_start, stored.data() + i * sector_size, framing.raw_bytes);
     }
-    hash_disc_bytes(hasher, track, whole);
+    hash_disc_bytes(hasher, track, whole, false);
 }
 
 // Every sector of the image at its place on the disc, track by track as the
@@ -162,6 +164,8 @@ void check_image(const DiscImage& image, std::vector<TrackRow>& rows, DiscHasher
                 tally.unchecked += n;
                 rows[row].unchecked_why = unchecked_why(tracks[row].mode, run.sector_size);
             }
+            if (hasher)
+                hash_settle(*hasher);
             lsn += n;
         }
         if (run.tail_bytes > 0) {

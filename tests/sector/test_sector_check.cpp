@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "sector/edc.h"
+#include "sector/md5.h"
 #include "engine/mode2.h"
 #include "sector/sector_check.h"
 #include "fixtures.h"
@@ -225,4 +226,42 @@ TEST(SectorCheck, StoredFramings)
     EXPECT_EQ(tally.read, 2u);
     EXPECT_EQ(tally.whole, 1u);
     EXPECT_EQ(describe_range(tally.damage.at(0)), "00:02:41, 1 sector: EDC");
+}
+
+TEST(Md5, RfcVectorsAndTwoStreamsAtAnyOffset)
+{
+    auto digest_of = [](std::string_view text) {
+        Md5Stream s;
+        md5_update(s, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        std::array<std::uint8_t, 16> d = md5_digest(s);
+        char out[33];
+        for (int i = 0; i < 16; ++i)
+            std::snprintf(out + 2 * i, 3, "%02x", d[i]);
+        return std::string(out);
+    };
+    EXPECT_EQ(digest_of(""), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(digest_of("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(digest_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"),
+              "d174ab98d277d9f5a5611c2c9f419d9f");
+    EXPECT_EQ(digest_of("1234567890123456789012345678901234567890"
+                        "1234567890123456789012345678901234567890"),
+              "57edf4a22be3c955ac49da2e2107b67a");
+    // The second stream starts ahead by `head` bytes, so its blocks start
+    // elsewhere in each piece; pieces short and long, at block edges and not.
+    Bytes data = filler(20000, 3);
+    for (std::size_t head : {0, 1, 55, 56, 63, 64, 65, 127}) {
+        Md5Stream a, b, b_alone;
+        md5_update(b, slice(data, 0, head));
+        std::size_t at = head;
+        for (std::size_t n : {0, 1, 63, 64, 120, 191, 192, 193, 2352, 4097, 9000}) {
+            n = std::min(n, data.size() - at);
+            md5_update_both(a, b, slice(data, at, n));
+            at += n;
+        }
+        md5_update(b_alone, slice(data, 0, at));
+        Md5Stream a_alone;
+        md5_update(a_alone, slice(data, head, at - head));
+        EXPECT_EQ(md5_digest(a), md5_digest(a_alone)) << head;
+        EXPECT_EQ(md5_digest(b), md5_digest(b_alone)) << head;
+    }
 }
