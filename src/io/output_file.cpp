@@ -22,15 +22,17 @@ constexpr const char* same_file_text = "%s is an input of this run and is not ov
 constexpr std::array stop_signals = {SIGINT, SIGTERM, SIGHUP};
 constexpr std::uint64_t writeback_step = 8 << 20;
 
-// The temporary file being written, where the signal handler can reach it
-// without allocating.
-std::array<char, 4096> unfinished_path{};
-volatile std::sig_atomic_t unfinished = 0;
+// The temporary files being written, where the signal handler can reach
+// them without allocating: a slot for each output open at the same time.
+constexpr int unfinished_slots = 4;
+std::array<std::array<char, 4096>, unfinished_slots> unfinished_path{};
+volatile std::sig_atomic_t unfinished[unfinished_slots] = {};
 
 void on_stop_signal(int sig)
 {
-    if (unfinished)
-        ::unlink(unfinished_path.data());
+    for (int i = 0; i < unfinished_slots; ++i)
+        if (unfinished[i])
+            ::unlink(unfinished_path[i].data());
     ::signal(sig, SIG_DFL);
     // Blocked until this handler returns; then it ends the process with the
     // status the signal gives.
@@ -102,14 +104,19 @@ bool BlockWriter::open(const std::string& path, bool replace_input)
     std::string pattern = temporary_pattern(target_);
     if (pattern.empty())
         return false;
-    if (pattern.size() < unfinished_path.size()) {
-        StopSignalsHeld held;
-        std::copy(pattern.begin(), pattern.end(), unfinished_path.begin());
-        unfinished_path[pattern.size()] = '\0';
-        fd_ = ::mkostemp(unfinished_path.data(), O_CLOEXEC);
+    StopSignalsHeld held;
+    int slot = 0;
+    while (slot < unfinished_slots && unfinished[slot])
+        ++slot;
+    if (slot < unfinished_slots && pattern.size() < unfinished_path[slot].size()) {
+        char* name = unfinished_path[slot].data();
+        std::copy(pattern.begin(), pattern.end(), name);
+        name[pattern.size()] = '\0';
+        fd_ = ::mkostemp(name, O_CLOEXEC);
         if (fd_ >= 0) {
-            temp_name_ = unfinished_path.data();
-            unfinished = 1;
+            temp_name_ = name;
+            slot_ = slot;
+            unfinished[slot] = 1;
         }
     }
     if (fd_ >= 0) {
@@ -184,27 +191,58 @@ void BlockWriter::write(const std::uint8_t* src, std::size_t n)
     }
 }
 
-void BlockWriter::close()
+bool BlockWriter::close_file()
 {
     finish_copy();
     if (fd_ < 0)
-        return;
+        return true;
     bool ok = flush_buffer();
     int fd = fd_;
     fd_ = -1;
     // Not synced to the disk: that would cost more than the whole copy.
-    if (::close(fd) != 0)
-        ok = false;
-    if (ok && !temp_name_.empty()) {
-        StopSignalsHeld held;
-        ok = ::rename(temp_name_.c_str(), target_.c_str()) == 0;
-        if (ok) {
-            unfinished = 0;
-            temp_name_.clear();
-        }
-    }
-    if (!ok)
+    return ::close(fd) == 0 && ok;
+}
+
+bool BlockWriter::take_name()
+{
+    if (temp_name_.empty())
+        return true;
+    StopSignalsHeld held;
+    if (::rename(temp_name_.c_str(), target_.c_str()) != 0)
+        return false;
+    forget_temp_name();
+    return true;
+}
+
+void BlockWriter::forget_temp_name()
+{
+    unfinished[slot_] = 0;
+    temp_name_.clear();
+}
+
+void BlockWriter::close()
+{
+    if (!close_file() || !take_name())
         write_failed();
+}
+
+void BlockWriter::close_together(std::span<BlockWriter* const> outputs)
+{
+    auto fail = [outputs](BlockWriter* failed) {
+        for (BlockWriter* out : outputs)
+            if (out != failed)
+                out->abandon();
+        failed->write_failed();
+    };
+    for (BlockWriter* out : outputs)
+        if (!out->close_file())
+            fail(out);
+    // Held until the last has its name, so that a stop signal cannot come
+    // between the renames.
+    StopSignalsHeld held;
+    for (BlockWriter* out : outputs)
+        if (!out->take_name())
+            fail(out);
 }
 
 void BlockWriter::abandon()
@@ -220,8 +258,7 @@ void BlockWriter::abandon()
     if (!temp_name_.empty()) {
         StopSignalsHeld held;
         ::unlink(temp_name_.c_str());
-        unfinished = 0;
-        temp_name_.clear();
+        forget_temp_name();
     }
 }
 

@@ -37,11 +37,18 @@ public:
     void write(std::span<const std::uint8_t> bytes) { write(bytes.data(), bytes.size()); }
     // Writes out what is buffered and gives the output its name.
     void close();
+    // Closes outputs that belong together (an image and its sheet): each is
+    // written out first, and they take their names only once all are
+    // complete. A failure drops them all and ends the run as a failed write.
+    static void close_together(std::span<BlockWriter* const> outputs);
     // Drops the output: the temporary file goes, an earlier file of that
     // name stays.
     void abandon();
 
 private:
+    bool close_file();
+    bool take_name();
+    void forget_temp_name();
     bool flush_buffer();
     void start_writeback();
     [[noreturn]] void write_failed();
@@ -50,6 +57,7 @@ private:
     std::string name_;
     std::string target_;     // the file the output replaces once complete
     std::string temp_name_;  // empty when the output is written directly
+    int slot_ = -1;          // where the signal handler finds temp_name_
     int fd_ = -1;
     std::size_t used_ = 0;
     bool replacing_ = false;

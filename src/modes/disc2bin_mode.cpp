@@ -3,6 +3,7 @@
 // up to its own checks, with a ddrescue mapfile of what is still damaged.
 // An earlier run's image and map are read first, so each read adds to it.
 #include <algorithm>
+#include <array>
 #include <sys/stat.h>
 
 #include "image/cdio_source.h"
@@ -28,6 +29,7 @@ constexpr const char* user_data_only_text =
     "%s holds the user data of its sectors alone: the Form 2 sectors of a Video CD cannot be rebuilt from it.\n";
 constexpr const char* different_discs_text = "%s and %s are not the same disc: %s.\n";
 constexpr const char* unread_map_text = "%s is not a ddrescue mapfile of %s.\n";
+constexpr const char* sheet_over_image_text = "The sheet %s would be written over its own image or map: name it .cue.\n";
 constexpr const char* table_head_text = " Track      Sectors        Whole      Damaged     Not read   Taken from source 1, 2, ...\n";
 constexpr const char* row_text = "    %02d   %10llu   %10llu   %10llu   %10llu  ";
 constexpr const char* taken_text = " %llu";
@@ -146,15 +148,17 @@ std::string cue_text(const std::string& bin_name, const std::vector<DiscTrack>& 
     return text;
 }
 
-void write_text(const std::string& path, const std::string& text, bool replace_input)
+void open_output(BlockWriter& out, const std::string& path, bool replace_input)
 {
-    BlockWriter& out = io.output_file;
     if (!out.open(path, replace_input)) {
         say_unwritable(path);
         end_run(1);
     }
+}
+
+void write_text(BlockWriter& out, const std::string& text)
+{
     out.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    out.close();
 }
 
 // Every sector from 0 to the end of the longest read, into the open output.
@@ -321,6 +325,10 @@ void merge_disc_reads(std::vector<DiscRead> sources, const std::string& cue_path
 {
     const std::string stem = cue_path.substr(0, cue_path.rfind('.'));
     const std::string bin_path = stem + ".bin", map_path = stem + ".map";
+    if (cue_path == bin_path || cue_path == map_path) {
+        say(sheet_over_image_text, cue_path.c_str());
+        end_run(1);
+    }
     const bool resumed = is_file(bin_path) && is_file(map_path);
     if (resumed)
         say(source_text, std::size_t{1}, resumed_text);
@@ -361,18 +369,22 @@ void merge_disc_reads(std::vector<DiscRead> sources, const std::string& cue_path
     if (from_drive)
         defer_stop_signals();
 
-    if (!io.output_file.open(bin_path, resumed)) {
-        say_unwritable(bin_path);
-        end_run(1);
-    }
+    // All three are opened before anything is read, so that one that cannot
+    // be written stops the run before the work, and they appear together.
+    std::array<std::uint8_t, 4096> map_buffer, cue_buffer;
+    BlockWriter map_out(map_buffer), cue_out(cue_buffer);
+    open_output(io.output_file, bin_path, resumed);
+    open_output(map_out, map_path, resumed);
+    open_output(cue_out, cue_path, resumed);
     Outputs result = merge_reads(reads, tracks, whole_before, sectors, from_drive);
     for (const DiscImage& read : reads)
         close_image(read);
-    // The image before its map: a map never marks whole what its image does
-    // not hold, however a run ends.
-    io.output_file.close();
-    write_text(map_path, rescue_map_text(result.map), resumed);
-    write_text(cue_path, cue_text(base_name(bin_path), tracks), resumed);
+    write_text(map_out, rescue_map_text(result.map));
+    write_text(cue_out, cue_text(base_name(bin_path), tracks));
+    // The image takes its name before its map: a map never marks whole what
+    // its image does not hold, however a run ends.
+    BlockWriter* outputs[] = {&io.output_file, &map_out, &cue_out};
+    BlockWriter::close_together(outputs);
     if (int sig = stop_signal_seen())
         stop_by_signal(sig);
     bool damaged = false;
