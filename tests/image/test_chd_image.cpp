@@ -135,6 +135,35 @@ TEST(ChdImage, ZstdHunksDecodeWithTheirStrippedSectorsRebuilt)
     EXPECT_TRUE(!decode_cd_hunk(*decoders, chd_codec_tag("cdzs"), stored, got) || chd_crc16(got) != chd_crc16(want));
 }
 
+// One hunk of 8 frames kept by codec 0: the map's code gives codec 0 the
+// one-bit code 0 and no other symbol a code, then the hunk's entry is that
+// bit, its length in 16 bits (the low one is bit 3 of the coded fifth byte)
+// and its CRC. Then a header that cannot be read.
+TEST(ChdImage, OverlongHunksAndUnreadableHeadersAreRefused)
+{
+    ChdHeader header;
+    header.codecs[0] = chd_codec_tag("cdzs");
+    header.hunk_bytes = 8 * chd_frame_size;
+    header.hunks = 1;
+    for (std::uint8_t low : {0x80, 0x81}) {  // 19584 bytes, then one more
+        Bytes entry = {0, 0, 0x4c, low, 0, 0, 0, 0, 1, 0, 0, 0};
+        std::uint16_t crc = chd_crc16(entry);
+        Bytes map = concat({{0, 0, 0, 7, 0, 0, 0, 0, 1, 0, static_cast<std::uint8_t>(crc >> 8),
+                             static_cast<std::uint8_t>(crc), 16, 0, 0, 0},
+                            {0x11, 0x10, 0xc2, 0x64, static_cast<std::uint8_t>((low & 1) << 3), 0, 0}});
+        std::vector<HunkEntry> entries;
+        EXPECT_EQ(parse_chd_map(map, header, 1 << 20, entries), low == 0x80 ? "" : "hunk 0 is stored at the wrong length");
+    }
+    // sysfs gives its files a size of 4096 bytes whatever they hold.
+    const char* short_file = "/sys/devices/system/cpu/online";
+    if (!std::filesystem::exists(short_file))
+        return;
+    Scratch dir;
+    std::filesystem::create_symlink(short_file, dir.path("s.chd"));
+    RunResult run = run_program_in(dir.dir(), {mivaro_path(), "-verify", "s.chd"});
+    EXPECT_NE(run.out.find("s.chd could not be read as a CHD: it could not be read."), std::string::npos) << run.out;
+}
+
 TEST(ChdImage, DamagedHunksAreNamedAndBrokenFilesRefused)
 {
     if (!have_chdman())

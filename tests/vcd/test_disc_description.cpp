@@ -41,9 +41,12 @@ const char* clip_function =
     "-target $3 -y $1; }; ";
 
 const DiscCase cases[] = {
+    // motion.mpg has one audio channel: audio type 1 in its contents byte,
+    // whose low bit is no continuation mark.
     {"vcd2",
-     "clip movie1.mpg 3 352x288 pal-vcd && clip movie2.mpg 2 352x288 pal-vcd && clip motion.mpg 1 352x288 pal-vcd && "
-     "still still.mpg 352x288 pal-vcd && printf 'read me\\n' > readme.txt && printf 'notes & more\\n' > notes.txt",
+     "clip movie1.mpg 3 352x288 pal-vcd && clip movie2.mpg 2 352x288 pal-vcd && "
+     "clip motion.mpg 1 352x288 'pal-vcd -ac 1 -b:a 128k' && still still.mpg 352x288 pal-vcd && "
+     "printf 'read me\\n' > readme.txt && printf 'notes & more\\n' > notes.txt",
      "vcd2.xml",
      {{"avseq01.mpg", "movie1.mpg"}, {"avseq02.mpg", "movie2.mpg"}, {"item0001.mpg", "still.mpg"},
       {"item0002.mpg", "motion.mpg"}},
@@ -210,6 +213,46 @@ TEST(PlaybackControl, ReportNamesItemsAndFitsEightyColumns)
     EXPECT_NE(out.find("List 1: plays entry 2 of avseq01.mpg, entry 2 of"), std::string::npos) << out;
     for (std::size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
         EXPECT_LE(end - at, 79u) << out;
+}
+
+// A selection list with areas (an unused key, then a key to the play list),
+// a play list of item numbers at the edges of their ranges, and an end list
+// that shows a picture; sequence 1 is on track 99, segment 2 is numbered
+// past the last a disc can have.
+TEST(PlaybackControl, AreasEndListsAndItemNumbersInTheDescription)
+{
+    Bytes psd = hex("1801 0201 0001 ffff 0006 ffff ffff ffff 0501 03e8 ffff 0006"
+                    "0a0b0c0d 14151617 1e1f2021 28292a2b 01020304 05060708");
+    put_play_list(psd, 48, 2, 0xffff, {99, 2979, 2980});
+    psd.resize(72);
+    psd = concat({psd, hex("1f00 03e8 00000000")});
+    PlaybackParse p = parse_playback_control(psd, {}, 8);
+    ASSERT_EQ(p.error, "");
+    DiscLayout d;
+    d.sequences = {{"avseq01.mpg", "", 99, 0, 10, {}}};
+    d.segments = {{"item0001.mpg", "", 1, 500, 150, 0, 1, 0}, {"item1981.mpg", "", 1981, 650, 150, 0, 1, 0}};
+    std::string xml = disc_description_text(d, &p.control, {});
+    EXPECT_EQ(xml.substr(xml.find("  <pbc>")), R"(  <pbc>
+    <selection id="selection-01">
+      <bsn>1</bsn>
+      <next ref="playlist-02" x1="20" y1="21" x2="22" y2="23"/>
+      <wait>5</wait>
+      <loop jump-timing="immediate">1</loop>
+      <play-item ref="segment-0001"/>
+      <select/>
+      <select ref="playlist-02" x1="5" y1="6" x2="7" y2="8"/>
+    </selection>
+    <playlist id="playlist-02">
+      <wait>-1</wait>
+      <autowait>0</autowait>
+      <play-item ref="sequence-01"/>
+    </playlist>
+    <endlist id="endlist-03" rejected="true">
+      <play-item ref="segment-0001"/>
+    </endlist>
+  </pbc>
+</videocd>
+)");
 }
 
 TEST(DiscDescription, EscapesTextAndKeepsCopiesApart)

@@ -81,3 +81,16 @@ TEST(DiscTiming, GapsMarginsPicturesAndPauses)
                                                       "an auto-pause on a sector without a time stamp"}));
     reset_run_state();  // the image is no input of later tests
 }
+
+// Scan information with a place whose minutes are set while its seconds and
+// frames read as FF: no place, and no encoder's "none" either.
+TEST(DiscTiming, ScanPlacesThatAreNoPlace)
+{
+    const Bytes scan_head = hex("000001B2100E");
+    ItemScan scan{0, 10, false, {}};
+    note_scan_sector(scan, 2, concat({scan_head, hex("FFFFFF 008081 FFFFFF FFFFFF")}));
+    ASSERT_EQ(scan.records.size(), 1u);
+    EXPECT_EQ(scan.records[0].second, (std::array<std::int64_t, 4>{-1, 1, -1, -1}));
+    note_scan_sector(scan, 3, concat({scan_head, hex("FFFFFF 00FFFF FFFFFF FFFFFF")}));
+    EXPECT_TRUE(scan.other);
+}
