@@ -362,7 +362,8 @@ TEST(EntryTime, TimesCountFromTheLowestTimeStamp)
     EXPECT_EQ(entry_time_text(42218, 42218), "0.000000");
     EXPECT_EQ(entry_time_text(1000, 42218), "0.000000");
     // An MPEG-1 pack with a video packet (PTS 0.48 s) behind an audio one
-    // (PTS 0.469089 s), then a packet cut short by the block's end.
+    // (PTS 0.469089 s), then a packet that the block's end cuts one
+    // byte short of a whole PTS.
     Bytes b = {0, 0, 1, 0xba, 0x21, 0, 1, 0, 1, 0x80, 0, 1};
     Bytes audio = {0, 0, 1, 0xc0, 0, 7, 0x21, 0x00, 0x03, 0x49, 0xd5};  // PTS 42218
     audio.resize(13, 0);
@@ -370,7 +371,7 @@ TEST(EntryTime, TimesCountFromTheLowestTimeStamp)
     video.resize(13, 0);
     b.insert(b.end(), audio.begin(), audio.end());
     b.insert(b.end(), video.begin(), video.end());
-    Bytes cut = {0, 0, 1, 0xe0, 0xff, 0xff, 0x21};
+    Bytes cut = {0, 0, 1, 0xe0, 0xff, 0xff, 0x21, 0x00, 0x01, 0x00};
     b.insert(b.end(), cut.begin(), cut.end());
     PackTimes t = pack_times(b);
     EXPECT_EQ(t.first_video, 43200u);
