@@ -9,6 +9,7 @@
 
 #include "sector/edc.h"
 #include "sector/md5.h"
+#include "sector/msf.h"
 #include "engine/mode2.h"
 #include "sector/sector_check.h"
 #include "fixtures.h"
@@ -177,6 +178,9 @@ TEST(SectorCheck, AnchorOfARawImage)
     EXPECT_EQ(anchor_lba(flipped(flipped(three, 2352 + 2), 2 * 2352 + 2)), std::nullopt);
     EXPECT_EQ(anchor_lba(Bytes(5 * sector_bytes, 0)), std::nullopt);
     EXPECT_EQ(anchor_lba(slice(three, 0, 2351)), std::nullopt);
+    EXPECT_EQ(bcd_msf_lsn(0x01, 0x59, 0x74), 60u * 75 + 59 * 75 + 74 - 150);
+    EXPECT_EQ(bcd_msf_lsn(0x00, 0x60, 0x00), std::nullopt);
+    EXPECT_EQ(bcd_msf_lsn(0x00, 0x02, 0x75), std::nullopt);
 }
 
 // Sectors stored without sync and header (2336) are checked on what they

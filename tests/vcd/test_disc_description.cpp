@@ -381,6 +381,13 @@ TEST(EntryTime, TimesCountFromTheLowestTimeStamp)
     Bytes stuffed = {0, 0, 1, 0xba, 0x21, 0, 1, 0, 1, 0x80, 0, 1, 0, 0, 1, 0xe0, 0, 9,
                      0xff, 0xff, 0x40, 0x00, 0x2f, 0xff, 0xff, 0xff, 0xff};
     EXPECT_EQ(pack_times(stuffed).first_video, 0x1ffffffffu);
+    // MPEG-2: a PES header whose flags say no PTS, whatever its length; a
+    // pack clock with only bit 28 set.
+    Bytes no_pts = {0, 0, 1, 0xba, 0x21, 0, 1, 0, 1, 0x80, 0, 1, 0, 0, 1, 0xe0, 0, 8,
+                    0x80, 0x00, 0x05, 0x21, 0, 1, 0, 1};
+    EXPECT_FALSE(pack_times(no_pts).lowest.has_value());
+    Bytes mpeg2 = {0, 0, 1, 0xba, 0x45, 0, 0x04, 0, 0x04, 0x01, 0, 0, 0x03, 0xf8};
+    EXPECT_EQ(pack_clock(mpeg2), 1u << 28);
 }
 
 }  // namespace
