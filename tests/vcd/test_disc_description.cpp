@@ -221,7 +221,7 @@ TEST(PlaybackControl, ReportNamesItemsAndFitsEightyColumns)
 // past the last a disc can have.
 TEST(PlaybackControl, AreasEndListsAndItemNumbersInTheDescription)
 {
-    Bytes psd = hex("1801 0201 0001 ffff 0006 ffff ffff ffff 0501 03e8 ffff 0006"
+    Bytes psd = hex("1801 0201 0001 ffff 0006 ffff 0006 ffff 0501 03e8 ffff 0006"
                     "0a0b0c0d 14151617 1e1f2021 28292a2b 01020304 05060708");
     put_play_list(psd, 48, 2, 0xffff, {99, 2979, 2980});
     psd.resize(72);
@@ -236,6 +236,7 @@ TEST(PlaybackControl, AreasEndListsAndItemNumbersInTheDescription)
     <selection id="selection-01">
       <bsn>1</bsn>
       <next ref="playlist-02" x1="20" y1="21" x2="22" y2="23"/>
+      <default ref="playlist-02" x1="40" y1="41" x2="42" y2="43"/>
       <wait>5</wait>
       <loop jump-timing="immediate">1</loop>
       <play-item ref="segment-0001"/>
