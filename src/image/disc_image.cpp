@@ -1,6 +1,7 @@
 #include "image/disc_image.h"
 #include "image/image_format.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -57,24 +58,87 @@ void close_image(const DiscImage& image)
     image.reader->file.close_checked();
 }
 
-const std::uint8_t* read_disc_sector(const DiscImage& image, std::uint32_t lsn)
+namespace {
+
+// The bytes the image stores of the sector at lsn, and how they are framed.
+const std::uint8_t* stored_sector(const DiscImage& image, std::uint32_t lsn, const SectorFraming*& framing)
 {
     const DiscRun* run = run_of(image, lsn);
     if (!run) {
         say(outside_text, static_cast<unsigned>(lsn));
         end_run(1);
     }
-    BlockReader& file = image_file(image, run->file);
-    const SectorFraming& framing = framing_of(*run);
+    framing = &framing_of(*run);
     std::uint64_t at = run->offset + std::uint64_t{lsn - run->first_lsn} * run->sector_size;
-    const std::uint8_t* stored = file.need(at, framing.raw_bytes);
-    if (framing.raw_start == 0)
+    return image_file(image, run->file).need(at, framing->raw_bytes);
+}
+
+void frame_sector(const std::uint8_t* stored, const SectorFraming& framing, std::uint32_t lsn, std::uint8_t* dst)
+{
+    if (framing.raw_start > 0) {
+        std::fill_n(dst, framing.raw_start, 0);
+        put_sector_header(dst, lsn);
+    }
+    std::memcpy(dst + framing.raw_start, stored, framing.raw_bytes);
+    std::fill(dst + framing.raw_start + framing.raw_bytes, dst + raw_sector_size, 0);
+}
+
+}  // namespace
+
+void read_disc_sectors(const DiscImage& image, std::uint32_t lsn, std::uint32_t count, std::uint8_t* dst)
+{
+    const DiscRun* run = run_of(image, lsn);
+    if (!run || count > run->first_lsn + run->sectors - lsn) {
+        say(outside_text, static_cast<unsigned>(lsn));
+        end_run(1);
+    }
+    BlockReader& file = image_file(image, run->file);
+    std::uint64_t at = run->offset + std::uint64_t{lsn - run->first_lsn} * run->sector_size;
+    const SectorFraming& framing = framing_of(*run);
+    if (run->sector_size == raw_sector_size) {
+        file.read_into(dst, at, std::size_t{count} * raw_sector_size);
+        return;
+    }
+    // Each stored sector goes to its place in its raw one; what a raw sector
+    // does not hold (a subchannel) goes to `passed`.
+    constexpr std::uint32_t most_passed = [] {
+        std::uint32_t most = 0;
+        for (const SectorFraming& f : sector_framings)
+            most = std::max(most, f.stored_size - f.raw_bytes);
+        return most;
+    }();
+    static std::array<std::uint8_t, most_passed> passed;
+    constexpr std::uint32_t sectors_a_call = 256;
+    std::array<::iovec, 2 * sectors_a_call> pieces;
+    while (count > 0) {
+        std::uint32_t n = std::min(count, sectors_a_call);
+        std::size_t used = 0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            std::uint8_t* sector = dst + std::size_t{i} * raw_sector_size;
+            std::fill_n(sector, framing.raw_start, 0);
+            if (framing.raw_start > 0)
+                put_sector_header(sector, lsn + i);
+            std::fill(sector + framing.raw_start + framing.raw_bytes, sector + raw_sector_size, 0);
+            pieces[used++] = {sector + framing.raw_start, framing.raw_bytes};
+            if (framing.stored_size > framing.raw_bytes)
+                pieces[used++] = {passed.data(), framing.stored_size - framing.raw_bytes};
+        }
+        file.read_into(std::span(pieces).first(used), at);
+        at += std::uint64_t{n} * run->sector_size;
+        dst += std::size_t{n} * raw_sector_size;
+        lsn += n;
+        count -= n;
+    }
+}
+
+const std::uint8_t* read_disc_sector(const DiscImage& image, std::uint32_t lsn)
+{
+    const SectorFraming* framing = nullptr;
+    const std::uint8_t* stored = stored_sector(image, lsn, framing);
+    if (framing->raw_start == 0)
         return stored;
-    std::array<std::uint8_t, raw_sector_size>& whole = image.reader->whole;
-    whole.fill(0);
-    put_sector_header(whole.data(), lsn);
-    std::memcpy(whole.data() + framing.raw_start, stored, framing.raw_bytes);
-    return whole.data();
+    frame_sector(stored, *framing, lsn, image.reader->whole.data());
+    return image.reader->whole.data();
 }
 
 void append_run(DiscImage& image, const DiscRun& run)

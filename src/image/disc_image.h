@@ -107,6 +107,9 @@ void close_image(const DiscImage& image);
 // user data's place); one outside the image ends the run. Valid until the
 // next read.
 const std::uint8_t* read_disc_sector(const DiscImage& image, std::uint32_t lsn);
+// `count` raw sectors from lsn on, all in one run of the image, into dst
+// (2352 bytes each), each framed as read_disc_sector frames it.
+void read_disc_sectors(const DiscImage& image, std::uint32_t lsn, std::uint32_t count, std::uint8_t* dst);
 
 // Appends the run; one that goes on where the run before ends in the same
 // file joins it.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -256,6 +257,40 @@ const std::uint8_t* BlockReader::need(std::uint64_t pos, std::size_t n)
     if (bytes.size() < n)
         read_failed();
     return bytes.data();
+}
+
+void BlockReader::read_into(std::uint8_t* dst, std::uint64_t pos, std::size_t n)
+{
+    if (fetch(dst, n, pos) < n)
+        read_failed();
+}
+
+void BlockReader::read_into(std::span<const ::iovec> pieces, std::uint64_t pos)
+{
+    while (!pieces.empty()) {
+        std::size_t got = 0;
+        if (fd_ >= 0) {
+            auto count = static_cast<int>(std::min<std::size_t>(pieces.size(), IOV_MAX));
+            ssize_t r = ::preadv(fd_, pieces.data(), count, static_cast<off_t>(pos));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                read_failed();
+            got = static_cast<std::size_t>(r);
+        }
+        // What the kernel filled is passed over; a piece it filled in part,
+        // or any piece of an input that is no file, is read on its own.
+        while (!pieces.empty() && got >= pieces[0].iov_len) {
+            got -= pieces[0].iov_len;
+            pos += pieces[0].iov_len;
+            pieces = pieces.subspan(1);
+        }
+        if (!pieces.empty()) {
+            read_into(static_cast<std::uint8_t*>(pieces[0].iov_base) + got, pos + got, pieces[0].iov_len - got);
+            pos += pieces[0].iov_len;
+            pieces = pieces.subspan(1);
+        }
+    }
 }
 
 bool read_whole(BlockReader& reader, std::uint64_t max_size, std::string& bytes)

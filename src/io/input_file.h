@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <vector>
 
 #include "io/mapped_window.h"
@@ -94,6 +95,12 @@ public:
     // run with a read error.
     const std::uint8_t* need(std::uint64_t pos, std::size_t n);
     [[noreturn]] void read_failed() const;
+    // Exactly n bytes from pos on into dst, past the buffer; an input that
+    // ends before them ends the run with a read error.
+    void read_into(std::uint8_t* dst, std::uint64_t pos, std::size_t n);
+    // The bytes from pos on into each of `pieces` in turn, a file's in as
+    // few system calls as the kernel allows.
+    void read_into(std::span<const ::iovec> pieces, std::uint64_t pos);
 
     // Forgets everything: closes the file and drops the buffered bytes.
     void reset();

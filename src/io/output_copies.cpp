@@ -1,14 +1,11 @@
 // Output copied from an input file as it stands: by the kernel where it
-// can, by read and write elsewhere, here or on a thread of the writer's own.
+// can, by read and write elsewhere.
 #include "io/output_file.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
-#include <vector>
 
 #include "io/report.h"
 
@@ -105,25 +102,11 @@ void kernel_copy(int in, loff_t& from, int out, std::uint64_t& n)
     }
 }
 
-bool write_all(int fd, const std::uint8_t* bytes, std::size_t n)
-{
-    for (std::size_t done = 0; done < n;) {
-        ssize_t w = ::write(fd, bytes + done, n - done);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        done += static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
 }  // namespace
 
 void BlockWriter::copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n)
 {
-    finish_copy();
-    if (fd_ < 0 || !flush_buffer())
+    if (fd_ < 0 || !write_out())
         write_failed();
     auto from = static_cast<loff_t>(pos);
     if (in.fd() >= 0)
@@ -137,69 +120,6 @@ void BlockWriter::copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n)
         pos += size;
         n -= size;
         written_ += size;
-    }
-    start_writeback();
-}
-
-void BlockWriter::start_copy(BlockReader& in, std::uint64_t pos, std::uint64_t n)
-{
-    // The thread reads by position: only a regular file is handed to it.
-    struct stat st {};
-    bool regular = in.fd() >= 0 && ::fstat(in.fd(), &st) == 0 && S_ISREG(st.st_mode);
-    int source = regular ? ::fcntl(in.fd(), F_DUPFD_CLOEXEC, 0) : -1;
-    if (source < 0) {
-        copy_from(in, pos, n);
-        return;
-    }
-    finish_copy();
-    if (fd_ < 0 || !flush_buffer()) {
-        ::close(source);
-        write_failed();
-    }
-    copy_source_ = in.name();
-    auto copy = [source, out = fd_, pos, n]() mutable {
-        CopyDone done;
-        auto from = static_cast<loff_t>(pos);
-        kernel_copy(source, from, out, n);
-        std::vector<std::uint8_t> buffer(n > 0 ? std::size_t{1} << 20 : 0);
-        while (n > 0 && !done.read_failed && !done.write_failed) {
-            auto size = static_cast<std::size_t>(std::min<std::uint64_t>(n, buffer.size()));
-            ssize_t got = ::pread(source, buffer.data(), size, from);
-            if (got < 0 && errno == EINTR)
-                continue;
-            done.read_failed = got <= 0;
-            done.write_failed = got > 0 && !write_all(out, buffer.data(), static_cast<std::size_t>(got));
-            if (got > 0) {
-                from += got;
-                n -= static_cast<std::uint64_t>(got);
-            }
-        }
-        ::close(source);
-        done.moved = static_cast<std::uint64_t>(from) - pos;
-        return done;
-    };
-    try {
-        copying_ = std::async(std::launch::async, copy);
-    } catch (const std::system_error&) {
-        // No thread to spare: the copy is made here and now.
-        std::promise<CopyDone> now;
-        now.set_value(copy());
-        copying_ = now.get_future();
-    }
-}
-
-void BlockWriter::finish_copy()
-{
-    if (!copying_.valid())
-        return;
-    CopyDone done = copying_.get();
-    written_ += done.moved;
-    if (done.write_failed)
-        write_failed();
-    if (done.read_failed) {
-        abandon();
-        say_unreadable(copy_source_);
-        end_run(1);
     }
     start_writeback();
 }

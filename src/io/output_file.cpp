@@ -135,15 +135,10 @@ bool BlockWriter::open(const std::string& path, bool replace_input)
 
 bool BlockWriter::flush_buffer()
 {
-    std::size_t done = 0;
-    while (done < used_) {
-        ssize_t n = ::write(fd_, buf_.data() + done, used_ - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
+    if (behind_ && used_ > 0)
+        return hand_behind();
+    if (!write_all(fd_, buf_.data(), used_))
+        return false;
     written_ += used_;
     used_ = 0;
     start_writeback();
@@ -163,6 +158,19 @@ void BlockWriter::start_writeback()
     handed_ = written_;
 }
 
+bool write_all(int fd, const std::uint8_t* bytes, std::size_t n)
+{
+    for (std::size_t done = 0; done < n;) {
+        ssize_t w = ::write(fd, bytes + done, n - done);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        done += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
 void say_unwritable(const std::string& name)
 {
     say(write_error_text, name.c_str());
@@ -177,7 +185,6 @@ void BlockWriter::write_failed()
 
 void BlockWriter::write(const std::uint8_t* src, std::size_t n)
 {
-    finish_copy();
     if (fd_ < 0)
         write_failed();
     while (n > 0) {
@@ -191,12 +198,26 @@ void BlockWriter::write(const std::uint8_t* src, std::size_t n)
     }
 }
 
+std::span<std::uint8_t> BlockWriter::reserve(std::size_t n)
+{
+    if (fd_ < 0 || n > buf_.size() || (buf_.size() - used_ < n && !flush_buffer()))
+        write_failed();
+    return buf_.subspan(used_, n);
+}
+
+void BlockWriter::commit(std::size_t n)
+{
+    used_ += n;
+    if (used_ == buf_.size() && !flush_buffer())
+        write_failed();
+}
+
 bool BlockWriter::close_file()
 {
-    finish_copy();
     if (fd_ < 0)
         return true;
-    bool ok = flush_buffer();
+    bool ok = write_out();
+    stop_behind();
     int fd = fd_;
     fd_ = -1;
     // Not synced to the disk: that would cost more than the whole copy.
@@ -247,10 +268,8 @@ void BlockWriter::close_together(std::span<BlockWriter* const> outputs)
 
 void BlockWriter::abandon()
 {
-    // Whatever became of it, the copy must be done with the file first.
-    if (copying_.valid())
-        copying_.wait();
-    copying_ = {};
+    // The writes under way must be done with the file first.
+    stop_behind();
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;

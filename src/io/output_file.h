@@ -10,7 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <future>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -18,10 +18,10 @@
 
 class BlockWriter {
 public:
-    explicit BlockWriter(std::span<std::uint8_t> buffer) : buf_(buffer) {}
+    explicit BlockWriter(std::span<std::uint8_t> buffer);
     BlockWriter(const BlockWriter&) = delete;
     BlockWriter& operator=(const BlockWriter&) = delete;
-    ~BlockWriter() { abandon(); }
+    ~BlockWriter();
 
     // Starts a new output; false when that is not possible, or when the
     // file is one of the run's inputs, which replacing would destroy. With
@@ -35,6 +35,14 @@ public:
     // "<name> could not be written." and ends the run.
     void write(const std::uint8_t* src, std::size_t n);
     void write(std::span<const std::uint8_t> bytes) { write(bytes.data(), bytes.size()); }
+    // Room for the next n bytes of the output (n at most the buffer's size),
+    // for the caller to fill in place; commit(n) then adds them.
+    std::span<std::uint8_t> reserve(std::size_t n);
+    void commit(std::size_t n);
+    // Appends n bytes of `in` from pos on, as they stand: the kernel copies
+    // them file to file where it can, read and write do it elsewhere.
+    // Failures end the run as a failed write or read.
+    void copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n);
     // Writes out what is buffered and gives the output its name.
     void close();
     // Closes outputs that belong together (an image and its sheet): each is
@@ -45,8 +53,19 @@ public:
     // name stays.
     void abandon();
 
+    // From here until the output is closed, the writer buffers in `turns`
+    // equal parts of `buffers` by turns: a thread of its own writes the full
+    // parts out, in order, while the caller fills the next. Without a thread
+    // to spare, nothing changes.
+    void write_behind(std::span<std::uint8_t> buffers, std::size_t turns);
+
 private:
     bool close_file();
+    // Everything buffered written out, the thread's share included.
+    bool write_out();
+    bool hand_behind();
+    bool settle_behind();
+    void stop_behind();
     bool take_name();
     void forget_temp_name();
     bool flush_buffer();
@@ -64,27 +83,13 @@ private:
     std::uint64_t written_ = 0;
     std::uint64_t handed_ = 0;
 
-public:
-    // Appends n bytes of `in` from pos on, as they stand: the kernel copies
-    // them file to file where it can, read and write do it elsewhere.
-    // Failures end the run as a failed write or read.
-    void copy_from(BlockReader& in, std::uint64_t pos, std::uint64_t n);
-    // The same copy, made by a thread of its own while the caller goes on
-    // (checking what comes next, say); every other call on this output
-    // waits for it first. The copy holds its own handle on the input's
-    // file, so the reader may move on to other files meanwhile.
-    void start_copy(BlockReader& in, std::uint64_t pos, std::uint64_t n);
-    // Waits for the copy started last; its failures end the run here.
-    void finish_copy();
-
-private:
-    struct CopyDone {
-        std::uint64_t moved = 0;
-        bool read_failed = false, write_failed = false;
-    };
-    std::future<CopyDone> copying_;
-    std::string copy_source_;
+    struct Behind;
+    std::unique_ptr<Behind> behind_;
 };
+
+// Writes all n bytes at the descriptor's position, going on where a signal
+// cut a write short; false where a write fails.
+bool write_all(int fd, const std::uint8_t* bytes, std::size_t n);
 
 // Prints "<name> could not be written.", the line every output that cannot
 // be made or written gets.

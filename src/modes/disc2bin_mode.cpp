@@ -4,6 +4,7 @@
 // An earlier run's image and map are read first, so each read adds to it.
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <sys/stat.h>
 
 #include "image/cdio_source.h"
@@ -45,9 +46,13 @@ constexpr const char* cue_track_text = "  TRACK %02d %s\n";
 constexpr const char* cue_index_text = "    INDEX %02d %02u:%02u:%02u\n";
 
 constexpr std::size_t max_ranges_shown = 100;
-// Small enough that checking and copying overlap over nearly the whole
-// image, large enough that the kernel copies in long runs.
-constexpr std::uint64_t copy_step = 16u << 20;
+// 256 sectors make 147 pages: the image is written in whole pages.
+constexpr std::uint32_t batch_sectors = 256;
+// Four parts of 1.2 MB in turn: the reading and checking and the writing
+// each run up to three parts ahead of the other where it is held up.
+constexpr std::size_t write_step = 2 * batch_sectors * raw_sector_size;
+constexpr std::size_t write_turns = 4;
+constexpr std::uint32_t later_read_ahead = 16;
 // Where a ddrescue map may be larger than a sheet: one line per block.
 constexpr std::uint64_t max_map_size = 64u << 20;
 
@@ -71,8 +76,10 @@ std::string base_name(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The sectors an earlier run's map marks whole.
-std::vector<bool> whole_in_map(const std::string& map_path, const std::string& bin_path)
+// What an earlier run's map says of each sector it covers: whole where a
+// whole block covers it, not read where a block of sectors no read held
+// covers it, damaged elsewhere.
+std::vector<Kept> earlier_map(const std::string& map_path, const std::string& bin_path)
 {
     std::string text;
     std::optional<std::vector<MapBlock>> blocks;
@@ -82,18 +89,29 @@ std::vector<bool> whole_in_map(const std::string& map_path, const std::string& b
         say(unread_map_text, map_path.c_str(), bin_path.c_str());
         end_run(1);
     }
-    std::vector<bool> whole;
+    std::vector<Kept> earlier;
     for (const MapBlock& b : *blocks) {
-        if (b.status != '+')
-            continue;
-        std::uint64_t first = (b.pos + raw_sector_size - 1) / raw_sector_size, end = (b.pos + b.size) / raw_sector_size;
+        std::uint64_t first = b.pos / raw_sector_size, end = (b.pos + b.size + raw_sector_size - 1) / raw_sector_size;
         end = std::min<std::uint64_t>(end, max_input_size / raw_sector_size);
-        if (end > whole.size())
-            whole.resize(end);
+        if (end > earlier.size())
+            earlier.resize(end, Kept::damaged);
+        if (b.status != '+' && b.status != '?')
+            continue;
+        // Only the sectors the block covers whole.
+        first = (b.pos + raw_sector_size - 1) / raw_sector_size;
+        end = std::min<std::uint64_t>((b.pos + b.size) / raw_sector_size, end);
         for (std::uint64_t s = first; s < end; ++s)
-            whole[s] = true;
+            earlier[s] = static_cast<Kept>(b.status);
     }
-    return whole;
+    return earlier;
+}
+
+// Reads of the run's file go no further than sector `end` (nor past the
+// run).
+void read_ahead_until(const DiscImage& read, const DiscRun& run, std::uint32_t end)
+{
+    end = std::min(end, run.first_lsn + run.sectors);
+    image_file(read, run.file).read_ahead_until(run.offset + std::uint64_t{end - run.first_lsn} * run.sector_size);
 }
 
 struct TrackReport {
@@ -163,28 +181,18 @@ void write_text(BlockWriter& out, const std::string& text)
 
 // Every sector from 0 to the end of the longest read, into the open output.
 Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscTrack>& tracks,
-                    const std::vector<bool>& whole_before, std::uint32_t sectors, bool stop_on_signal)
+                    const std::vector<Kept>& earlier, std::uint32_t sectors, bool stop_on_signal)
 {
     Outputs result;
     for (const DiscTrack& t : tracks)
         result.tracks.push_back({t.number, {}, 0, std::vector<std::uint64_t>(reads.size())});
     BlockWriter& out = io.output_file;
-    static constexpr std::array<std::uint8_t, raw_sector_size> zeros{};
     std::vector<const std::uint8_t*> copies(reads.size());
-    // Whole 2352-byte sectors of the first read that follow each other in its
-    // file go over together, through the kernel. Long runs go in steps that
-    // the output's own thread copies while the sectors after them are
-    // checked here; a short run, between damaged sectors, is not worth a
-    // thread.
-    const DiscRun* pending_run = nullptr;
-    std::uint64_t pending_from = 0, pending_bytes = 0;
-    auto flush = [&] {
-        if (pending_bytes >= copy_step)
-            out.start_copy(image_file(reads[0], pending_run->file), pending_from, pending_bytes);
-        else if (pending_bytes)
-            out.copy_from(image_file(reads[0], pending_run->file), pending_from, pending_bytes);
-        pending_bytes = 0;
-    };
+    // The first read's sectors in a file are read a batch at a time
+    // straight into the output's buffer and checked there; a sector that
+    // another read gives instead is copied over its place.
+    std::span<std::uint8_t> batch;
+    std::uint32_t batch_lsn = 0;
     std::size_t row = 0;
     int stopped = 0;
     std::uint32_t stretch_end = 0;  // where the sectors not yet whole from lsn on end
@@ -194,51 +202,62 @@ Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscT
         TrackReport& report = result.tracks[row];
         if (stop_on_signal && !stopped)
             stopped = stop_signal_seen();
-        SectorChoice choice;
-        const DiscRun* first = stopped ? nullptr : run_of(reads[0], lsn);
-        if (first && lsn < whole_before.size() && whole_before[lsn]) {
-            choice = {0, Kept::whole, 0};
-            copies[0] = nullptr;
-        } else if (!stopped) {
-            std::fill(copies.begin(), copies.end(), nullptr);
-            for (std::size_t r = 0; r < reads.size(); ++r) {
-                const DiscRun* run = run_of(reads[r], lsn);
-                if (run && reads[r].files[run->file].source) {
-                    // A drive reads ahead only over the sectors still to be read.
-                    while (stretch_end <= lsn || (stretch_end < sectors && !(stretch_end < whole_before.size() &&
-                                                                              whole_before[stretch_end])))
-                        ++stretch_end;
-                    std::uint32_t end = std::min(stretch_end, run->first_lsn + run->sectors);
-                    image_file(reads[r], run->file)
-                        .read_ahead_until(run->offset + std::uint64_t{end - run->first_lsn} * run->sector_size);
-                }
-                copies[r] = run ? read_disc_sector(reads[r], lsn) : nullptr;
-                // Later reads are asked only where the first does not prove itself.
-                if (r == 0 && copies[0] && checks_of(tracks[row].mode) != nothing_to_check &&
-                    !(check_sector(std::span<const std::uint8_t, raw_sector_size>(copies[0], raw_sector_size), lsn,
-                                   checks_of(tracks[row].mode)) &
-                      (damage_faults | note_no_edc)))
-                    break;
+        if (lsn == batch_lsn + batch.size() / raw_sector_size && !batch.empty()) {
+            out.commit(batch.size());
+            batch = {};
+        }
+        const DiscRun* first = run_of(reads[0], lsn);
+        if (batch.empty() && first && !reads[0].files[first->file].source) {
+            std::uint32_t n = std::min({batch_sectors, first->first_lsn + first->sectors - lsn, sectors - lsn});
+            batch = out.reserve(std::size_t{n} * raw_sector_size);
+            batch_lsn = lsn;
+            read_disc_sectors(reads[0], lsn, n, batch.data());
+        }
+        std::uint8_t* in_batch = batch.empty() ? nullptr : batch.data() + std::size_t{lsn - batch_lsn} * raw_sector_size;
+        const std::uint8_t checks = checks_of(tracks[row].mode);
+        SectorChoice choice{0, Kept::unread, 0};
+        std::fill(copies.begin(), copies.end(), nullptr);
+        // The earlier run's verdict, where it had one: its whole sectors
+        // stay as they are, and what no read held then is no copy now.
+        const Kept before = lsn < earlier.size() ? earlier[lsn] : Kept::damaged;
+        for (std::size_t r = 0; r < reads.size(); ++r) {
+            const DiscRun* run = r == 0 ? first : run_of(reads[r], lsn);
+            if (!run || (r == 0 && before == Kept::unread))
+                continue;
+            if (reads[r].files[run->file].source) {
+                // Once stopped, a drive is asked for nothing more; until
+                // then it reads ahead only over the sectors still to be read.
+                if (stopped)
+                    continue;
+                while (stretch_end <= lsn ||
+                       (stretch_end < sectors && !(stretch_end < earlier.size() && earlier[stretch_end] == Kept::whole)))
+                    ++stretch_end;
+                read_ahead_until(reads[r], *run, stretch_end);
+            } else if (r > 0) {
+                // A later read is asked here and there, where the first
+                // fails: a few sectors at a time, not a whole buffer.
+                read_ahead_until(reads[r], *run, lsn + later_read_ahead);
             }
-            choice = choose_copy(copies, lsn, checks_of(tracks[row].mode));
+            copies[r] = r == 0 && in_batch ? in_batch : read_disc_sector(reads[r], lsn);
+            // Later reads are asked only where the first proves itself not
+            // whole.
+            if (r == 0 && (before == Kept::whole ||
+                           (checks != nothing_to_check &&
+                            !(check_sector(std::span<const std::uint8_t, raw_sector_size>(copies[0], raw_sector_size),
+                                           lsn, checks) &
+                              (damage_faults | note_no_edc))))) {
+                choice = {0, Kept::whole, 0};
+                break;
+            }
         }
-        const bool raw_file = first && first->sector_size == raw_sector_size && !reads[0].files[first->file].source;
-        if (choice.kept != Kept::unread && choice.source == 0 && raw_file) {
-            std::uint64_t at = first->offset + std::uint64_t{lsn - first->first_lsn} * raw_sector_size;
-            if (pending_bytes && (pending_run != first || pending_from + pending_bytes != at))
-                flush();
-            if (!pending_bytes)
-                pending_run = first, pending_from = at;
-            pending_bytes += raw_sector_size;
-            if (pending_bytes >= copy_step)
-                flush();
-        } else {
-            flush();
-            const std::uint8_t* bytes = choice.kept == Kept::unread ? zeros.data()
-                                        : copies[choice.source]    ? copies[choice.source]
-                                                                   : read_disc_sector(reads[0], lsn);
-            out.write(bytes, raw_sector_size);
-        }
+        if (choice.kept == Kept::unread)
+            choice = choose_copy(copies, lsn, checks);
+        static constexpr std::array<std::uint8_t, raw_sector_size> zeros{};
+        const std::uint8_t* chosen = choice.kept == Kept::unread ? zeros.data() : copies[choice.source];
+        if (!in_batch)
+            out.write(chosen, raw_sector_size);
+        else if (chosen != in_batch)
+            std::memcpy(in_batch, chosen, raw_sector_size);
         if (choice.kept == Kept::unread) {
             ++report.unread;
             tally_sector(report.tally, lsn, fault_missing);
@@ -248,7 +267,8 @@ Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscT
         }
         add_map_block(result.map, std::uint64_t{lsn} * raw_sector_size, raw_sector_size, static_cast<char>(choice.kept));
     }
-    flush();
+    if (!batch.empty())
+        out.commit(batch.size());
     if (stopped)
         say("%s", stopped_text);
     return result;
@@ -338,9 +358,9 @@ void merge_disc_reads(std::vector<DiscRead> sources, const std::string& cue_path
     say("%s", method_text);
     refuse_options();
 
-    std::vector<bool> whole_before;
+    std::vector<Kept> earlier;
     if (resumed) {
-        whole_before = whole_in_map(map_path, bin_path);
+        earlier = earlier_map(map_path, bin_path);
         std::string earlier = is_file(cue_path) ? cue_path : bin_path;
         sources.insert(sources.begin(), DiscRead{bin_path, open_disc_image(earlier), false});
     }
@@ -365,7 +385,6 @@ void merge_disc_reads(std::vector<DiscRead> sources, const std::string& cue_path
     for (const DiscImage& read : reads)
         sectors = std::max({sectors, read.sectors, read.promised});
     std::vector<DiscTrack> tracks = merged_tracks(reads);
-    map_image_files(reads[0]);
     if (from_drive)
         defer_stop_signals();
 
@@ -374,9 +393,13 @@ void merge_disc_reads(std::vector<DiscRead> sources, const std::string& cue_path
     std::array<std::uint8_t, 4096> map_buffer, cue_buffer;
     BlockWriter map_out(map_buffer), cue_out(cue_buffer);
     open_output(io.output_file, bin_path, resumed);
+    // Every sector passes through this program's memory to be checked; it
+    // is written from there while the next are read and checked.
+    static std::array<std::uint8_t, write_turns * write_step> write_buffers;
+    io.output_file.write_behind(write_buffers, write_turns);
     open_output(map_out, map_path, resumed);
     open_output(cue_out, cue_path, resumed);
-    Outputs result = merge_reads(reads, tracks, whole_before, sectors, from_drive);
+    Outputs result = merge_reads(reads, tracks, earlier, sectors, from_drive);
     for (const DiscImage& read : reads)
         close_image(read);
     write_text(map_out, rescue_map_text(result.map));

@@ -3,7 +3,11 @@
 // are stored at, and the sector size a bare image's bytes show.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sys/syscall.h>
+#include <sys/uio.h>
 #include <tuple>
+#include <unistd.h>
 
 #include "bytes.h"
 #include "harness.h"
@@ -38,7 +42,21 @@ std::string sheet_shape(const std::string& text, std::vector<std::uint64_t> size
 
 constexpr std::uint64_t raw = 2352;
 
+int preadv_calls = 0;
+
 }  // namespace
+
+// At most 3000 bytes a call, so that a call ends inside a piece.
+extern "C" ssize_t preadv(int fd, const struct iovec* pieces, int count, off_t at)
+{
+    ++preadv_calls;
+    std::vector<iovec> kept;
+    for (std::size_t left = 3000; count > 0 && left > 0; ++pieces, --count) {
+        kept.push_back({pieces->iov_base, std::min(left, pieces->iov_len)});
+        left -= kept.back().iov_len;
+    }
+    return syscall(SYS_preadv, fd, kept.data(), kept.size(), static_cast<unsigned long>(at), 0ul);
+}
 
 TEST(DiscImage, SheetsBecomeRunsAndTracks)
 {
@@ -118,24 +136,53 @@ TEST(DiscImage, SectorsReadBackRaw)
     for (std::uint32_t lsn = 7; lsn < 9; ++lsn)
         file = concat({file, raw_sector(lsn), filler(96, 1)});
     file = concat({file, slice(raw_sector(9), 24, 2048), raw_sector(10)});
-    DiscImage image;
-    image.files = {{"in memory", file.size(), [&file](std::uint8_t* dst, std::size_t n, std::uint64_t at) {
-                        n = at < file.size() ? std::min<std::size_t>(n, file.size() - at) : 0;
-                        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(at), n, dst);
-                        return n;
-                    }}};
-    ASSERT_TRUE(add_image_run(image, 0, 0, 3, 0, 2336));
-    ASSERT_TRUE(add_image_run(image, 0, 7, 2, 3 * 2336, 2448));
-    ASSERT_TRUE(add_image_run(image, 0, 9, 1, 3 * 2336 + 2 * 2448, 2048));
-    ASSERT_TRUE(add_image_run(image, 0, 10, 1, 3 * 2336 + 2 * 2448 + 2048, 2352));
-    for (std::uint32_t lsn : {0u, 1u, 2u, 7u, 8u, 10u})
-        EXPECT_TRUE(same_bytes(Bytes(read_disc_sector(image, lsn), read_disc_sector(image, lsn) + 2352), raw_sector(lsn)))
-            << lsn;
-    Bytes cooked = concat({slice(raw_sector(9), 0, 16), zeros(8), slice(raw_sector(9), 24, 2048), zeros(280)});
-    EXPECT_TRUE(same_bytes(Bytes(read_disc_sector(image, 9), read_disc_sector(image, 9) + 2352), cooked));
-    testing::internal::CaptureStdout();
-    EXPECT_THROW(read_disc_sector(image, 5), RunEnd);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Disc sector 5 lies outside the image.\n");
+    Scratch s;
+    s.write("image", file);
+    for (bool from_file : {false, true}) {
+        DiscImage image;
+        image.files = {{from_file ? s.path("image").string() : "in memory", file.size(), nullptr}};
+        if (!from_file)
+            image.files[0].source = [&file](std::uint8_t* dst, std::size_t n, std::uint64_t at) {
+                n = at < file.size() ? std::min<std::size_t>(n, file.size() - at) : 0;
+                std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(at), n, dst);
+                return n;
+            };
+        ASSERT_TRUE(add_image_run(image, 0, 0, 3, 0, 2336));
+        ASSERT_TRUE(add_image_run(image, 0, 7, 2, 3 * 2336, 2448));
+        ASSERT_TRUE(add_image_run(image, 0, 9, 1, 3 * 2336 + 2 * 2448, 2048));
+        ASSERT_TRUE(add_image_run(image, 0, 10, 1, 3 * 2336 + 2 * 2448 + 2048, 2352));
+        for (std::uint32_t lsn : {0u, 1u, 2u, 7u, 8u, 10u})
+            EXPECT_TRUE(same_bytes(Bytes(read_disc_sector(image, lsn), read_disc_sector(image, lsn) + 2352), raw_sector(lsn)))
+                << lsn;
+        Bytes cooked = concat({slice(raw_sector(9), 0, 16), zeros(8), slice(raw_sector(9), 24, 2048), zeros(280)});
+        EXPECT_TRUE(same_bytes(Bytes(read_disc_sector(image, 9), read_disc_sector(image, 9) + 2352), cooked));
+        // Whole runs at once, straight into a buffer, read the same; from a
+        // file, the kernel fills every piece in few calls however short it
+        // cuts them.
+        preadv_calls = 0;
+        for (auto [first, count] : {std::pair{0u, 3u}, {1u, 2u}, {7u, 2u}, {9u, 1u}, {10u, 1u}}) {
+            Bytes got(count * raw, 0xEE), want;
+            read_disc_sectors(image, first, count, got.data());
+            for (std::uint32_t lsn = first; lsn < first + count; ++lsn)
+                want = concat({want, Bytes(read_disc_sector(image, lsn), read_disc_sector(image, lsn) + 2352)});
+            EXPECT_TRUE(same_bytes(got, want)) << first << "+" << count << (from_file ? " from the file" : "");
+        }
+        EXPECT_EQ(preadv_calls > 0, from_file);
+        EXPECT_LT(preadv_calls, 12);
+        testing::internal::CaptureStdout();
+        EXPECT_THROW(read_disc_sector(image, 5), RunEnd);
+        Bytes room(3 * raw);
+        EXPECT_THROW(read_disc_sectors(image, 7, 3, room.data()), RunEnd);  // past the run's end
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "Disc sector 5 lies outside the image.\nDisc sector 7 lies outside the image.\n");
+        if (from_file) {
+            // A file cut shorter than its runs say is a failed read.
+            std::filesystem::resize_file(s.path("image"), 3 * 2336 + 2448 + 100);
+            testing::internal::CaptureStdout();
+            EXPECT_THROW(read_disc_sectors(image, 7, 2, room.data()), RunEnd);
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), s.path("image").string() + " could not be read.\n");
+        }
+    }
 }
 
 // Syncs at a stride show a raw image; the volume descriptor at sector 16

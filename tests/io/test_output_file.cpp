@@ -58,8 +58,7 @@ extern "C" ssize_t copy_file_range(int in, loff_t* in_at, int out, loff_t* out_a
 
 // A round is one splice from the input and three to the output, so most
 // counts refuse an output splice with part of a round still in the pipe. A
-// copy made by the writer's own thread, with the input's reader moved on to
-// another file meanwhile, lands in its place among the writes.
+// copy lands in its place among writes made by the writer's own thread.
 TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
 {
     Scratch s;
@@ -68,10 +67,9 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
         data[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
     s.write("in", data);
     const std::size_t from = 1000, n = (2 << 20) + 1;
-    std::vector<std::uint8_t> read_buffer(64 << 10), write_buffer(64 << 10);
-    s.write("other", Bytes(10));
+    std::vector<std::uint8_t> read_buffer(64 << 10), write_buffer(64 << 10), parts(3 * (16 << 10));
     for (auto [splices, ranges] : {std::pair{0, 0}, {0, -1}, {1, 0}, {3, 1}, {4, 0}, {6, -1}, {-1, -1}})
-        for (bool beside : {false, true}) {
+        for (bool behind : {false, true}) {
             splices_left = splices;
             ranges_left = ranges;
             ranges_made = splices_made = 0;
@@ -79,17 +77,14 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
             BlockReader in(read_buffer);
             BlockWriter out(write_buffer);
             ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("out")));
-            out.write(data.data(), 44);
-            if (beside) {
-                out.start_copy(in, from, n);
-                ASSERT_TRUE(in.open(s.path("other")));
-                out.write(data.data(), 4);
-            } else {
-                out.copy_from(in, from, n);
-            }
+            if (behind)
+                out.write_behind(parts, 3);
+            const std::size_t before = behind ? 40000 : 44;
+            out.write(data.data(), before);
+            out.copy_from(in, from, n);
+            out.write(data.data(), 4);
             out.close();
-            EXPECT_TRUE(same_bytes(s.read("out"), concat({slice(data, 0, 44), slice(data, from, n),
-                                                          beside ? slice(data, 0, 4) : Bytes{}})))
+            EXPECT_TRUE(same_bytes(s.read("out"), concat({slice(data, 0, before), slice(data, from, n), slice(data, 0, 4)})))
                 << splices << " splices, " << ranges << " copy_file_range calls";
             EXPECT_TRUE(splices >= 0 || ranges_made == 0) << "splice left part of the copy to copy_file_range";
             EXPECT_TRUE(splices >= 0 || splices_made < 30) << "the pipe holds 1 MiB: a few rounds copy 2 MiB";
@@ -114,16 +109,55 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
     // is a failed read, whichever way the bytes were going.
     BlockReader in(read_buffer);
     BlockWriter out(write_buffer);
-    for (bool beside : {false, true}) {
-        ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("short")));
-        testing::internal::CaptureStdout();
-        EXPECT_THROW(beside ? (out.start_copy(in, data.size() - 10, 20), out.close())
-                            : out.copy_from(in, data.size() - 10, 20),
-                     RunEnd);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), s.path("in").string() + " could not be read.\n");
-        EXPECT_FALSE(std::filesystem::exists(s.path("short")));
-    }
+    ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("short")));
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(out.copy_from(in, data.size() - 10, 20), RunEnd);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), s.path("in").string() + " could not be read.\n");
+    EXPECT_FALSE(std::filesystem::exists(s.path("short")));
     forget_run_inputs();
+}
+
+// Written behind in parts of 16 KiB taken in turn: pieces of every size,
+// some filled in place, come out in order, and the writer writes from its
+// own buffer again once closed. A write that fails on the writer's thread
+// ends the run at a later step.
+TEST(BlockWriter, WritesBehindInOrderAndFailsAsAnyWrite)
+{
+    Scratch s;
+    Bytes data(1 << 20);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
+    std::vector<std::uint8_t> own(64 << 10);
+    BlockWriter out(own);
+    {
+        std::vector<std::uint8_t> parts(3 * (16 << 10));
+        ASSERT_TRUE(out.open(s.path("out")));
+        out.write_behind(parts, 3);
+        std::size_t at = 0;
+        for (std::size_t piece = 1; at < data.size(); piece = piece * 7 % 40009 + 1) {
+            std::size_t n = std::min(piece, data.size() - at);
+            if (piece % 2 == 0 && n <= parts.size() / 3) {
+                std::span<std::uint8_t> room = out.reserve(n);
+                std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), n, room.begin());
+                out.commit(n);
+            } else {
+                out.write(data.data() + at, n);
+            }
+            at += n;
+        }
+        out.close();
+    }
+    EXPECT_TRUE(same_bytes(s.read("out"), data));
+    ASSERT_TRUE(out.open(s.path("again")));
+    out.write(data.data(), 100000);
+    out.close();
+    EXPECT_TRUE(same_bytes(s.read("again"), slice(data, 0, 100000)));
+    std::vector<std::uint8_t> parts(3 * (16 << 10));
+    ASSERT_TRUE(out.open("/dev/full"));
+    out.write_behind(parts, 3);
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(out.write(data), RunEnd);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "/dev/full could not be written.\n");
 }
 
 // An output that replaces a file hands what it wrote to writeback as it goes,

@@ -130,23 +130,24 @@ TEST(DiscMerge, RescueMapsReadAsDdrescueWritesThem)
 }
 
 // A drive whose sector 5 never reads, stopped by SIGINT mid-pass: the image
-// and map are written all the same, the rest marked not read; the next run
-// asks the drive only for what is not yet whole and completes the disc.
+// and map are written all the same, the rest marked not read. A resumed run
+// stopped at once keeps every sector the first made whole; the next asks
+// the drive only for what is not yet whole and completes the disc.
 TEST(DiscMerge, ADriveStoppedMidPassKeepsWhatItReadAndIsResumed)
 {
     const Bytes disc = sample();
     Scratch s;
     const std::string cue = s.path("rescue.cue").string();
-    auto stopped_run = [&] {
+    auto stopped_run = [&](std::map<std::uint32_t, int> failures, std::uint32_t stop_after) {
         std::freopen("/dev/null", "w", stdout);
         reset_run_state();
-        SampleDrive drive{disc, {{5, -1}}, 600, {}};
+        SampleDrive drive{disc, failures, stop_after, {}};
         std::vector<DiscRead> reads;
         reads.push_back(drive.read());
         merge_disc_reads(std::move(reads), cue);
         std::exit(0);
     };
-    EXPECT_EXIT(stopped_run(), testing::KilledBySignal(SIGINT), "");
+    EXPECT_EXIT(stopped_run({{5, -1}}, 600), testing::KilledBySignal(SIGINT), "");
     EXPECT_EQ(s.size("rescue.bin"), disc.size());
     const std::string first = map_statuses(s, "rescue.map");
     const std::size_t unread_at = first.rfind(' ', first.size() - 2) + 1;
@@ -155,6 +156,10 @@ TEST(DiscMerge, ADriveStoppedMidPassKeepsWhatItReadAndIsResumed)
     EXPECT_EQ(first.substr(unread_at), std::to_string(unread) + "?" + std::to_string(1196 - unread) + " ");
     EXPECT_GT(unread, 500u);
     EXPECT_TRUE(same_bytes(slice(s.read("rescue.bin"), 0, 5 * 2352), slice(disc, 0, 5 * 2352)));
+    // The drive is asked for sector 16 (the same disc?), then sector 5.
+    EXPECT_EXIT(stopped_run({}, 2), testing::KilledBySignal(SIGINT), "");
+    EXPECT_EQ(map_statuses(s, "rescue.map"), "0+" + std::to_string(unread) + " " + first.substr(unread_at));
+    EXPECT_TRUE(same_bytes(slice(s.read("rescue.bin"), 0, unread * 2352), slice(disc, 0, unread * 2352)));
 
     testing::internal::CaptureStdout();
     reset_run_state();
