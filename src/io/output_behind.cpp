@@ -6,11 +6,13 @@
 // copy takes. Several buffers in turn, not two, let either side run ahead
 // for a while where the other is held up.
 #include <atomic>
-#include <utility>
+#include <sys/mman.h>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "io/mapped_window.h"
 #include "io/output_file.h"
 
 namespace {
@@ -26,10 +28,41 @@ struct Part {
     std::size_t handed = 0;
 };
 
+// The parts' memory, in pages of 2 MiB where the kernel gives them: its
+// first use then costs a few page faults instead of one every 4 KiB, which
+// on a virtual machine took as long as writing the first megabytes.
+struct PartsMemory {
+    void* at = MAP_FAILED;
+    std::size_t size = 0;
+    PartsMemory(const PartsMemory&) = delete;
+    PartsMemory& operator=(const PartsMemory&) = delete;
+    explicit PartsMemory(std::size_t bytes) : size((bytes + huge_page_size - 1) / huge_page_size * huge_page_size)
+    {
+        void* reserved = ::mmap(nullptr, size + huge_page_size, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (reserved == MAP_FAILED)
+            return;
+        auto low = reinterpret_cast<std::uintptr_t>(reserved);
+        std::uintptr_t aligned = (low + huge_page_size - 1) / huge_page_size * huge_page_size;
+        if (aligned > low)
+            ::munmap(reserved, aligned - low);
+        ::munmap(reinterpret_cast<void*>(aligned + size), low + huge_page_size - aligned);
+        at = reinterpret_cast<void*>(aligned);
+        ::madvise(at, size, MADV_HUGEPAGE);
+    }
+    ~PartsMemory()
+    {
+        if (at != MAP_FAILED)
+            ::munmap(at, size);
+    }
+};
+
 }  // namespace
 
 struct BlockWriter::Behind {
+    explicit Behind(std::size_t bytes) : memory(bytes) {}
     std::span<std::uint8_t> own;  // the buffer the writer was made with
+    PartsMemory memory;
     std::vector<Part> parts;
     std::size_t filling = 0;  // the part buf_ is
     int fd = -1;
@@ -44,17 +77,18 @@ BlockWriter::~BlockWriter()
     abandon();
 }
 
-void BlockWriter::write_behind(std::span<std::uint8_t> buffers, std::size_t turns)
+void BlockWriter::write_behind(std::size_t part_size, std::size_t turns)
 {
-    const std::size_t part_size = turns < 2 ? 0 : buffers.size() / turns;
-    if (fd_ < 0 || behind_ || used_ > 0 || part_size == 0)
+    if (fd_ < 0 || behind_ || used_ > 0 || part_size == 0 || turns < 2)
         return;
-    auto behind = std::make_unique<Behind>();
+    auto behind = std::make_unique<Behind>(part_size * turns);
     Behind& b = *behind;
+    if (b.memory.at == MAP_FAILED)
+        return;
     b.own = buf_;
     b.parts = std::vector<Part>(turns);
     for (std::size_t i = 0; i < turns; ++i)
-        b.parts[i].bytes = buffers.subspan(i * part_size, part_size);
+        b.parts[i].bytes = {static_cast<std::uint8_t*>(b.memory.at) + i * part_size, part_size};
     b.fd = fd_;
     try {
         b.thread = std::thread([&b] {

@@ -54,10 +54,10 @@ public:
     void abandon();
 
     // From here until the output is closed, the writer buffers in `turns`
-    // equal parts of `buffers` by turns: a thread of its own writes the full
-    // parts out, in order, while the caller fills the next. Without a thread
-    // to spare, nothing changes.
-    void write_behind(std::span<std::uint8_t> buffers, std::size_t turns);
+    // parts of part_size bytes of its own by turns: a thread of its own
+    // writes the full parts out, in order, while the caller fills the next.
+    // Without memory or a thread to spare, nothing changes.
+    void write_behind(std::size_t part_size, std::size_t turns);
 
 private:
     bool close_file();

@@ -48,10 +48,10 @@ constexpr const char* cue_index_text = "    INDEX %02d %02u:%02u:%02u\n";
 constexpr std::size_t max_ranges_shown = 100;
 // 256 sectors make 147 pages: the image is written in whole pages.
 constexpr std::uint32_t batch_sectors = 256;
-// Four parts of 1.2 MB in turn: the reading and checking and the writing
-// each run up to three parts ahead of the other where it is held up.
+// Three parts of 1.2 MB in turn: the reading and checking and the writing
+// each run up to two parts ahead of the other where it is held up.
 constexpr std::size_t write_step = 2 * batch_sectors * raw_sector_size;
-constexpr std::size_t write_turns = 4;
+constexpr std::size_t write_turns = 3;
 constexpr std::uint32_t later_read_ahead = 16;
 // Where a ddrescue map may be larger than a sheet: one line per block.
 constexpr std::uint64_t max_map_size = 64u << 20;
@@ -395,8 +395,7 @@ void merge_disc_reads(std::vector<DiscRead> sources, const std::string& cue_path
     open_output(io.output_file, bin_path, resumed);
     // Every sector passes through this program's memory to be checked; it
     // is written from there while the next are read and checked.
-    static std::array<std::uint8_t, write_turns * write_step> write_buffers;
-    io.output_file.write_behind(write_buffers, write_turns);
+    io.output_file.write_behind(write_step, write_turns);
     open_output(map_out, map_path, resumed);
     open_output(cue_out, cue_path, resumed);
     Outputs result = merge_reads(reads, tracks, earlier, sectors, from_drive);

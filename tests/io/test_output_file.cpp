@@ -67,7 +67,7 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
         data[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
     s.write("in", data);
     const std::size_t from = 1000, n = (2 << 20) + 1;
-    std::vector<std::uint8_t> read_buffer(64 << 10), write_buffer(64 << 10), parts(3 * (16 << 10));
+    std::vector<std::uint8_t> read_buffer(64 << 10), write_buffer(64 << 10);
     for (auto [splices, ranges] : {std::pair{0, 0}, {0, -1}, {1, 0}, {3, 1}, {4, 0}, {6, -1}, {-1, -1}})
         for (bool behind : {false, true}) {
             splices_left = splices;
@@ -78,7 +78,7 @@ TEST(BlockWriter, KernelCopiesThatGiveUpLeaveTheSameBytes)
             BlockWriter out(write_buffer);
             ASSERT_TRUE(in.open(s.path("in")) && out.open(s.path("out")));
             if (behind)
-                out.write_behind(parts, 3);
+                out.write_behind(16 << 10, 3);
             const std::size_t before = behind ? 40000 : 44;
             out.write(data.data(), before);
             out.copy_from(in, from, n);
@@ -130,13 +130,12 @@ TEST(BlockWriter, WritesBehindInOrderAndFailsAsAnyWrite)
     std::vector<std::uint8_t> own(64 << 10);
     BlockWriter out(own);
     {
-        std::vector<std::uint8_t> parts(3 * (16 << 10));
         ASSERT_TRUE(out.open(s.path("out")));
-        out.write_behind(parts, 3);
+        out.write_behind(16 << 10, 3);
         std::size_t at = 0;
         for (std::size_t piece = 1; at < data.size(); piece = piece * 7 % 40009 + 1) {
             std::size_t n = std::min(piece, data.size() - at);
-            if (piece % 2 == 0 && n <= parts.size() / 3) {
+            if (piece % 2 == 0 && n <= (16 << 10)) {
                 std::span<std::uint8_t> room = out.reserve(n);
                 std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), n, room.begin());
                 out.commit(n);
@@ -152,9 +151,8 @@ TEST(BlockWriter, WritesBehindInOrderAndFailsAsAnyWrite)
     out.write(data.data(), 100000);
     out.close();
     EXPECT_TRUE(same_bytes(s.read("again"), slice(data, 0, 100000)));
-    std::vector<std::uint8_t> parts(3 * (16 << 10));
     ASSERT_TRUE(out.open("/dev/full"));
-    out.write_behind(parts, 3);
+    out.write_behind(16 << 10, 3);
     testing::internal::CaptureStdout();
     EXPECT_THROW(out.write(data), RunEnd);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "/dev/full could not be written.\n");
