@@ -35,9 +35,10 @@ public:
     // "<name> could not be written." and ends the run.
     void write(const std::uint8_t* src, std::size_t n);
     void write(std::span<const std::uint8_t> bytes) { write(bytes.data(), bytes.size()); }
-    // Room for the next n bytes of the output (n at most the buffer's size),
-    // for the caller to fill in place; commit(n) then adds them.
+    // Room for the next n bytes of the output (n at most capacity()), for
+    // the caller to fill in place; commit(n) then adds them.
     std::span<std::uint8_t> reserve(std::size_t n);
+    std::size_t capacity() const { return buf_.size(); }
     void commit(std::size_t n);
     // Appends n bytes of `in` from pos on, as they stand: the kernel copies
     // them file to file where it can, read and write do it elsewhere.

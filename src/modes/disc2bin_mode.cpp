@@ -208,7 +208,9 @@ Outputs merge_reads(const std::vector<DiscImage>& reads, const std::vector<DiscT
         }
         const DiscRun* first = run_of(reads[0], lsn);
         if (batch.empty() && first && !reads[0].files[first->file].source) {
-            std::uint32_t n = std::min({batch_sectors, first->first_lsn + first->sectors - lsn, sectors - lsn});
+            // Smaller where the writer has no parts of its own to spare.
+            auto most = static_cast<std::uint32_t>(std::min<std::size_t>(batch_sectors, out.capacity() / raw_sector_size));
+            std::uint32_t n = std::min({most, first->first_lsn + first->sectors - lsn, sectors - lsn});
             batch = out.reserve(std::size_t{n} * raw_sector_size);
             batch_lsn = lsn;
             read_disc_sectors(reads[0], lsn, n, batch.data());

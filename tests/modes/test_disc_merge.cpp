@@ -2,12 +2,16 @@
 // map of the result, and a drive read in pieces, stopped, then resumed.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <dlfcn.h>
 #include <fstream>
+#include <pthread.h>
 
 #include "fixtures.h"
 #include "harness.h"
 #include "image/drive_reader.h"
+#include "image/image_formats.h"
 #include "image/rescue_map.h"
 #include "modes/disc2bin.h"
 #include "modes/disc_merge.h"
@@ -57,6 +61,8 @@ struct SampleDrive {
     }
 };
 
+bool threads_refused = false;
+
 std::string map_statuses(const Scratch& s, const std::string& name)
 {
     Bytes text = s.read(name);
@@ -68,6 +74,14 @@ std::string map_statuses(const Scratch& s, const std::string& name)
 }
 
 }  // namespace
+
+// As a system out of threads or memory refuses them.
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* arg)
+{
+    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    static auto next = reinterpret_cast<Create>(::dlsym(RTLD_NEXT, "pthread_create"));
+    return threads_refused ? EAGAIN : next(thread, attr, start, arg);
+}
 
 // A copy that proves itself is kept over any vote; where no copy proves
 // itself (audio, an EDC not computed) the copies that hold vote, the
@@ -173,5 +187,24 @@ TEST(DiscMerge, ADriveStoppedMidPassKeepsWhatItReadAndIsResumed)
     EXPECT_EQ(map_statuses(s, "rescue.map"), "0+1196 ");
     for (std::uint32_t lsn : drive.asked)  // the volume descriptor, the sector that failed, what was not read
         EXPECT_TRUE(lsn == 16 || lsn == 5 || lsn >= unread) << lsn;
+    reset_run_state();
+}
+
+// Without a thread to write behind, the image is written on the run's own
+// thread, in batches the writer's own buffer holds: the same bytes.
+TEST(DiscMerge, WithoutAThreadToSpareTheImageIsTheSame)
+{
+    Scratch s;
+    const std::string sheet = std::string(MIVARO_TEST_DATA) + "/sample/sample.cue";
+    testing::internal::CaptureStdout();
+    reset_run_state();
+    std::vector<DiscRead> reads;
+    reads.push_back({sheet, open_disc_image(sheet), false});
+    threads_refused = true;
+    merge_disc_reads(std::move(reads), s.path("one.cue").string());
+    threads_refused = false;
+    std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(settings.exit_status, 0) << said;
+    EXPECT_TRUE(same_bytes(s.read("one.bin"), sample()));
     reset_run_state();
 }
